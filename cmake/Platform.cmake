@@ -1,0 +1,11 @@
+# The platform layer: one OBJECT library built from the files for BRASSOWLET_PLATFORM.
+if(BRASSOWLET_PLATFORM STREQUAL "posix")
+  find_package(PkgConfig REQUIRED)
+  pkg_check_modules(XCB REQUIRED IMPORTED_TARGET xcb)
+  add_library(platform OBJECT platform/platform_posix.cpp platform/x11_presence.cpp)
+  target_link_libraries(platform PUBLIC PkgConfig::XCB)
+else()
+  add_library(platform OBJECT platform/platform_windows.cpp)
+  target_link_libraries(platform PUBLIC user32 shell32)
+endif()
+target_include_directories(platform PUBLIC ${CMAKE_SOURCE_DIR})
