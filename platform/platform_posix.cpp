@@ -8,6 +8,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 
 #include "platform/platform.h"
@@ -101,8 +102,10 @@ long LaunchProgram(const char* programFile) {
 
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
+  // Every bit set: sigfillset leaves out the C library's own two signals, which the
+  // library would then leave ignored in the started program.
   sigset_t allSignals;
-  sigfillset(&allSignals);
+  std::memset(&allSignals, 0xff, sizeof allSignals);
   sigset_t noSignals;
   sigemptyset(&noSignals);
   posix_spawnattr_setsigdefault(&attributes, &allSignals);

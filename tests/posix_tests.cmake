@@ -1,0 +1,9 @@
+# Tests of the POSIX platform and of the whole program, against a private Xvfb.
+add_library(posix_test_support OBJECT support/processes.cpp)
+target_include_directories(posix_test_support PUBLIC ${CMAKE_SOURCE_DIR})
+
+add_executable(platform_posix_tests platform_posix_test.cpp support/temporary_directory.cpp)
+target_link_libraries(platform_posix_tests PRIVATE platform posix_test_support GTest::gtest_main)
+target_compile_definitions(platform_posix_tests PRIVATE COMPANION_PATH="$<TARGET_FILE:companion>")
+add_dependencies(platform_posix_tests companion)
+gtest_discover_tests(platform_posix_tests DISCOVERY_MODE PRE_TEST)

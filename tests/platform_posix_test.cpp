@@ -1,0 +1,281 @@
+// The POSIX platform for real: directories, the clock, starting programs, the pause,
+// and the presence test against a private X server.
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/time.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+
+#include "platform/platform.h"
+#include "tests/support/processes.h"
+#include "tests/support/temporary_directory.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class PosixPlatform : public testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = MakeTemporaryDirectory("platform");
+    fs::current_path(directory_);
+  }
+  void TearDown() override {
+    fs::current_path(fs::temp_directory_path());
+    fs::remove_all(directory_);
+  }
+  fs::path directory_;
+};
+
+// A directory under ours whose absolute path is exactly length characters long.
+fs::path DirectoryOfLength(const fs::path& base, std::size_t length) {
+  fs::path path = base;
+  while (path.string().size() < length) {
+    const std::size_t missing = length - path.string().size() - 1;
+    // Every component is a valid name: none longer than 200, none left of size 0.
+    const std::size_t component = missing > 200 ? (missing - 200 < 2 ? 150 : 200) : missing;
+    path /= std::string(component, 'd');
+  }
+  fs::create_directories(path);
+  return path;
+}
+
+TEST_F(PosixPlatform, CaptureTakesADirectoryThatFitsAndLeavesALongerOneEmpty) {
+  for (const std::size_t length : {std::size_t{0}, std::size_t{254}, std::size_t{255},
+                                   std::size_t{256}, std::size_t{4000}}) {
+    const fs::path directory = length == 0 ? directory_ : DirectoryOfLength(directory_, length);
+    SCOPED_TRACE(directory.string().size());
+    fs::current_path(directory);
+    char buffer[256];
+    std::memset(buffer, 'x', sizeof buffer);
+    CaptureCurrentDirectory(buffer, 255);
+    EXPECT_EQ(std::string(buffer), directory.string().size() <= 254 ? directory.string() : "");
+  }
+}
+
+TEST_F(PosixPlatform, EnterDirectoryMovesThereAndLeavesTheCurrentOneOnFailure) {
+  const fs::path inner = directory_ / "inner";
+  fs::create_directory(inner);
+  EnterDirectory(inner.c_str());
+  EXPECT_EQ(fs::current_path(), inner);
+  EnterDirectory("");
+  EnterDirectory((directory_ / "missing").c_str());
+  EXPECT_EQ(fs::current_path(), inner);
+}
+
+TEST_F(PosixPlatform, LocalTimeHoldsTheCalendarFieldsOfTheLocalZone) {
+  const char* savedZone = std::getenv("TZ");
+  const std::string saved = savedZone != nullptr ? savedZone : "";
+  // Fourteen hours ahead of UTC moves the date as well as the hour.
+  setenv("TZ", "<+14>-14", 1);
+  tzset();
+  std::time_t before = std::time(nullptr);
+  LocalTime local{};
+  std::time_t after = 0;
+  do {  // read within one second, so the comparison is exact
+    before = std::time(nullptr);
+    local = ReadLocalTime();
+    after = std::time(nullptr);
+  } while (before != after);
+  const std::time_t shifted = before + 14 * 3600;
+  std::tm expected{};
+  gmtime_r(&shifted, &expected);
+  EXPECT_EQ(local.year, expected.tm_year + 1900);
+  EXPECT_EQ(local.month, expected.tm_mon + 1);
+  EXPECT_EQ(local.day, expected.tm_mday);
+  EXPECT_EQ(local.hour, expected.tm_hour);
+  EXPECT_EQ(local.minute, expected.tm_min);
+  EXPECT_EQ(local.second, expected.tm_sec);
+  if (savedZone != nullptr) {
+    setenv("TZ", saved.c_str(), 1);
+  } else {
+    unsetenv("TZ");
+  }
+  tzset();
+}
+
+TEST_F(PosixPlatform, FailedStartsReturnTheShellsErrorNumbers) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> make;  // makes BrassOwlet.exe in the directory
+    const char* programFile;
+    long expected;
+  };
+  auto file = [](const std::string& bytes, fs::perms permissions) {
+    return [bytes, permissions](const fs::path& at) {
+      WriteFileBytes(at / "BrassOwlet.exe", bytes);
+      fs::permissions(at / "BrassOwlet.exe", permissions);
+    };
+  };
+  const fs::perms executable = fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read;
+  const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write;
+  const Case cases[] = {
+      {"missing", [](const fs::path&) {}, "BrassOwlet.exe", 2},
+      {"not executable", file("#!/bin/sh\n", readable), "BrassOwlet.exe", 5},
+      {"a directory", [](const fs::path& at) { fs::create_directory(at / "BrassOwlet.exe"); },
+       "BrassOwlet.exe", 5},
+      {"not a program", file(std::string("\x7f" "ELF garbage", 12), executable), "BrassOwlet.exe",
+       11},
+      {"interpreter missing", file("#!/nonexistent/interpreter\n", executable), "BrassOwlet.exe",
+       2},
+      {"path through a file", file("", readable), "BrassOwlet.exe/BrassOwlet.exe", 3},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path at = MakeTemporaryDirectory("launch");
+    c.make(at);
+    fs::current_path(at);
+    EXPECT_EQ(LaunchProgram(c.programFile), c.expected);
+    fs::current_path(directory_);
+    fs::remove_all(at);
+  }
+}
+
+TEST_F(PosixPlatform, LaunchNeverSearchesThePath) {
+  const fs::path elsewhere = MakeTemporaryDirectory("path");
+  WriteFileBytes(elsewhere / "BrassOwlet.exe", "#!/bin/sh\nexit 0\n");
+  fs::permissions(elsewhere / "BrassOwlet.exe", fs::perms::owner_all);
+  const std::string savedPath = std::getenv("PATH");
+  setenv("PATH", elsewhere.c_str(), 1);
+  EXPECT_EQ(LaunchProgram("BrassOwlet.exe"), 2);
+  setenv("PATH", savedPath.c_str(), 1);
+  fs::remove_all(elsewhere);
+}
+
+extern "C" void CountSignal(int) {}
+
+// Signals arrive every 20 ms without SA_RESTART, as a child's end or a resized
+// terminal would; the pause still lasts its whole length.
+TEST_F(PosixPlatform, ThePauseIsNotShortenedBySignals) {
+  struct sigaction action {};
+  action.sa_handler = CountSignal;
+  struct sigaction saved {};
+  sigaction(SIGALRM, &action, &saved);
+  const itimerval every20ms{{0, 20000}, {0, 20000}};
+  setitimer(ITIMER_REAL, &every20ms, nullptr);
+  const auto start = std::chrono::steady_clock::now();
+  PauseMilliseconds(300);
+  const auto paused = std::chrono::steady_clock::now() - start;
+  const itimerval stop{};
+  setitimer(ITIMER_REAL, &stop, nullptr);
+  sigaction(SIGALRM, &saved, nullptr);
+  EXPECT_GE(paused, std::chrono::milliseconds(300));
+}
+
+std::map<std::string, std::string> ReadReport(const fs::path& path) {
+  std::map<std::string, std::string> report;
+  std::ifstream file(path);
+  std::string key, value;
+  while (file >> key && std::getline(file >> std::ws, value)) {
+    report[key] += report.count(key) != 0 ? "," + value : value;
+  }
+  return report;
+}
+
+class PosixPresence : public testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    server_ = StartXServer();
+    ASSERT_FALSE(server_.display.empty()) << "Xvfb did not start";
+    setenv("DISPLAY", server_.display.c_str(), 1);
+    PreparePlatform();
+  }
+  static void TearDownTestSuite() { StopProcess(server_.process); }
+  void TearDown() override {
+    for (const pid_t process : started_) {
+      StopProcess(process);
+    }
+    ASSERT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
+  }
+  void StartCompanion(const std::vector<std::string>& options) {
+    started_.push_back(StartProcess(COMPANION_PATH, options));
+  }
+
+  static XServer server_;
+  std::vector<pid_t> started_;
+};
+
+XServer PosixPresence::server_;
+
+TEST_F(PosixPresence, AStartedProgramIsDetachedWithNothingOfOurs) {
+  const fs::path directory = MakeTemporaryDirectory("detached");
+  fs::copy_file(COMPANION_PATH, directory / "BrassOwlet.exe");
+  const fs::path reportPath = directory / "report.txt";
+  setenv("BRASSOWLET_COMPANION_REPORT", reportPath.c_str(), 1);
+  // What a watchdog may carry: an inherited descriptor, blocked and ignored signals.
+  const int inherited = dup(0);
+  sigset_t blocked;
+  sigemptyset(&blocked);
+  sigaddset(&blocked, SIGTERM);
+  sigprocmask(SIG_BLOCK, &blocked, nullptr);
+  signal(SIGHUP, SIG_IGN);
+
+  fs::current_path(directory);
+  const long result = LaunchProgram("BrassOwlet.exe");
+
+  sigprocmask(SIG_UNBLOCK, &blocked, nullptr);
+  signal(SIGHUP, SIG_DFL);
+  close(inherited);
+  unsetenv("BRASSOWLET_COMPANION_REPORT");
+  EXPECT_GT(result, 32);
+  ASSERT_TRUE(WaitUntil([&] { return TopLevelWindowExists("BrassOwletTask"); }));
+  const auto report = ReadReport(reportPath);
+  const pid_t companion = std::atoi(report.at("pid").c_str());
+  started_.push_back(companion);
+  EXPECT_EQ(report.at("sid"), report.at("pid"));
+  EXPECT_EQ(report.at("fd"), "0 /dev/null,1 /dev/null,2 /dev/null");
+  EXPECT_EQ(report.at("SigBlk:"), "0000000000000000");
+  EXPECT_EQ(report.at("SigIgn:"), "0000000000000000");
+  fs::current_path(fs::temp_directory_path());
+  fs::remove_all(directory);
+}
+
+TEST_F(PosixPresence, AStartedProgramThatEndsIsNeverLeftAZombie) {
+  const fs::path directory = MakeTemporaryDirectory("zombie");
+  WriteFileBytes(directory / "BrassOwlet.exe", "#!/bin/sh\necho $$ > pid.txt\n");
+  fs::permissions(directory / "BrassOwlet.exe", fs::perms::owner_all);
+  fs::current_path(directory);
+  EXPECT_GT(LaunchProgram("BrassOwlet.exe"), 32);
+  ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(directory / "pid.txt").find('\n') != std::string::npos; }));
+  const pid_t program = std::atoi(ReadFileBytes(directory / "pid.txt").c_str());
+  EXPECT_TRUE(WaitUntil([&] { return !fs::exists("/proc/" + std::to_string(program)); }))
+      << "process " << program << " is still there";
+  fs::current_path(fs::temp_directory_path());
+  fs::remove_all(directory);
+}
+
+TEST_F(PosixPresence, ATopLevelWindowOfTheClassCountsWhetherShownOrNot) {
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+  for (const auto& options : {std::vector<std::string>{}, std::vector<std::string>{"--unmapped"}}) {
+    SCOPED_TRACE(options.empty() ? "shown" : "unmapped");
+    StartCompanion(options);
+    EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
+    // The class is compared without regard to case; another class is not ours.
+    EXPECT_TRUE(TopLevelWindowExists("brassowlettask"));
+    EXPECT_FALSE(TopLevelWindowExists("BrassOwletTas"));
+    EXPECT_FALSE(TopLevelWindowExists("brassowlet"));
+    StopProcess(started_.back());
+    started_.pop_back();
+    EXPECT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
+  }
+}
+
+TEST_F(PosixPresence, AChildWindowOfTheClassDoesNotCount) {
+  StartCompanion({"--as-child"});
+  // Its host window is top-level, so once that is seen the child exists too.
+  ASSERT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletHost"); }));
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+}
+
+}  // namespace

@@ -1,0 +1,127 @@
+#include "tests/support/processes.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <thread>
+
+extern char** environ;
+
+bool WaitUntil(const std::function<bool()>& condition, std::chrono::milliseconds deadline) {
+  const auto end = std::chrono::steady_clock::now() + deadline;
+  while (!condition()) {
+    if (std::chrono::steady_clock::now() >= end) {
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return true;
+}
+
+namespace {
+
+pid_t Spawn(const std::string& program, const std::vector<std::string>& arguments,
+            const std::string& directory, const std::vector<std::string>& extraEnvironment,
+            int keepDescriptor) {
+  std::vector<std::string> environment(extraEnvironment);
+  for (char** variable = environ; *variable != nullptr; ++variable) {
+    environment.emplace_back(*variable);
+  }
+  std::vector<char*> environmentPointers;
+  for (std::string& variable : environment) {
+    environmentPointers.push_back(variable.data());
+  }
+  environmentPointers.push_back(nullptr);
+  std::vector<std::string> argumentStrings{program};
+  argumentStrings.insert(argumentStrings.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argumentPointers;
+  for (std::string& argument : argumentStrings) {
+    argumentPointers.push_back(argument.data());
+  }
+  argumentPointers.push_back(nullptr);
+
+  posix_spawn_file_actions_t files;
+  posix_spawn_file_actions_init(&files);
+  posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
+  if (!directory.empty()) {
+    posix_spawn_file_actions_addchdir_np(&files, directory.c_str());
+  }
+  if (keepDescriptor < 0) {
+    posix_spawn_file_actions_addclosefrom_np(&files, 3);
+  }
+  pid_t process = -1;
+  const int error = posix_spawnp(&process, program.c_str(), &files, nullptr,
+                                 argumentPointers.data(), environmentPointers.data());
+  posix_spawn_file_actions_destroy(&files);
+  return error == 0 ? process : -1;
+}
+
+}  // namespace
+
+pid_t StartProcess(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& directory, const std::vector<std::string>& extraEnvironment) {
+  return Spawn(program, arguments, directory, extraEnvironment, -1);
+}
+
+void StopProcess(pid_t process) {
+  if (process <= 0) {
+    return;
+  }
+  kill(process, SIGKILL);
+  waitpid(process, nullptr, 0);
+}
+
+bool ProcessExists(pid_t process) {
+  // A zombie still exists to kill(); its state in /proc tells it apart.
+  std::ifstream status("/proc/" + std::to_string(process) + "/stat");
+  std::string pid, name, state;
+  if (!(status >> pid >> name >> state)) {
+    return false;
+  }
+  return state != "Z" && state != "X";
+}
+
+XServer StartXServer() {
+  int pipeEnds[2];
+  if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
+    return {};
+  }
+  fcntl(pipeEnds[1], F_SETFD, 0);  // only the writing end goes to the server
+  // Xvfb picks a free display itself and writes its number to the descriptor.
+  XServer server;
+  server.process = Spawn("Xvfb",
+                         {"-displayfd", std::to_string(pipeEnds[1]), "-nolisten", "tcp", "-screen",
+                          "0", "640x480x24"},
+                         {}, {}, pipeEnds[1]);
+  close(pipeEnds[1]);
+  std::string number;
+  pollfd reader{pipeEnds[0], POLLIN, 0};
+  const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (number.find('\n') == std::string::npos && std::chrono::steady_clock::now() < end) {
+    if (poll(&reader, 1, 100) <= 0) {
+      continue;
+    }
+    char buffer[16];
+    const ssize_t length = read(pipeEnds[0], buffer, sizeof buffer);
+    if (length <= 0) {
+      break;
+    }
+    number.append(buffer, static_cast<std::size_t>(length));
+  }
+  close(pipeEnds[0]);
+  if (number.find('\n') == std::string::npos) {
+    StopProcess(server.process);
+    return {};
+  }
+  server.display = ":" + number.substr(0, number.find('\n'));
+  return server;
+}

@@ -1,0 +1,33 @@
+// Processes for the POSIX tests: a private X server, helper programs, and waiting
+// on conditions with a deadline.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <string>
+#include <vector>
+
+// Polls condition until it holds or the deadline passes; true when it held.
+bool WaitUntil(const std::function<bool()>& condition,
+               std::chrono::milliseconds deadline = std::chrono::seconds(10));
+
+// Starts program with arguments, its output on /dev/null, in directory when one is
+// given, with extraEnvironment ("NAME=value") added to ours.
+pid_t StartProcess(const std::string& program, const std::vector<std::string>& arguments,
+                   const std::string& directory = {},
+                   const std::vector<std::string>& extraEnvironment = {});
+
+// Ends a process started by the test and collects it.
+void StopProcess(pid_t process);
+
+bool ProcessExists(pid_t process);
+
+// A headless X server on a display that no one else uses.
+struct XServer {
+  pid_t process = -1;
+  std::string display;  // ":N"
+};
+
+XServer StartXServer();
