@@ -7,3 +7,10 @@ target_link_libraries(platform_posix_tests PRIVATE platform posix_test_support G
 target_compile_definitions(platform_posix_tests PRIVATE COMPANION_PATH="$<TARGET_FILE:companion>")
 add_dependencies(platform_posix_tests companion)
 gtest_discover_tests(platform_posix_tests DISCOVERY_MODE PRE_TEST)
+
+add_executable(end_to_end_tests end_to_end_test.cpp support/temporary_directory.cpp)
+target_link_libraries(end_to_end_tests PRIVATE platform posix_test_support GTest::gtest_main)
+target_compile_definitions(end_to_end_tests PRIVATE
+  MONITOR_PATH="$<TARGET_FILE:BrassOwletMonitor>" COMPANION_PATH="$<TARGET_FILE:companion>")
+add_dependencies(end_to_end_tests BrassOwletMonitor companion)
+gtest_discover_tests(end_to_end_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
