@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 #include <sys/time.h>
 #include <unistd.h>
+#include <xcb/xcb.h>
 
 #include <chrono>
 #include <cstdlib>
@@ -269,6 +270,87 @@ TEST_F(PosixPresence, ATopLevelWindowOfTheClassCountsWhetherShownOrNot) {
     started_.pop_back();
     EXPECT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
   }
+}
+
+// The parent of the first window found whose WM_CLASS names windowClass, walking
+// the whole tree; none when there is no such window.
+xcb_window_t ParentOfWindowWithClass(const std::string& windowClass) {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  std::vector<xcb_window_t> pending{xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root};
+  xcb_window_t parent = XCB_WINDOW_NONE;
+  while (!pending.empty() && parent == XCB_WINDOW_NONE) {
+    const xcb_window_t window = pending.back();
+    pending.pop_back();
+    xcb_query_tree_reply_t* tree =
+        xcb_query_tree_reply(connection, xcb_query_tree(connection, window), nullptr);
+    if (tree == nullptr) {
+      continue;
+    }
+    const xcb_window_t* children = xcb_query_tree_children(tree);
+    for (int i = 0; i < xcb_query_tree_children_length(tree); ++i) {
+      xcb_get_property_reply_t* property = xcb_get_property_reply(
+          connection,
+          xcb_get_property(connection, 0, children[i], XCB_ATOM_WM_CLASS, XCB_ATOM_STRING, 0, 64),
+          nullptr);
+      if (property != nullptr) {
+        const std::string value(static_cast<const char*>(xcb_get_property_value(property)),
+                                static_cast<std::size_t>(xcb_get_property_value_length(property)));
+        if (value.find('\0' + windowClass + '\0') != std::string::npos) {
+          parent = window;
+        }
+        std::free(property);
+      }
+      pending.push_back(children[i]);
+    }
+    std::free(tree);
+  }
+  xcb_disconnect(connection);
+  return parent;
+}
+
+xcb_window_t RootWindow() {
+  xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
+  const xcb_window_t root = xcb_setup_roots_iterator(xcb_get_setup(connection)).data->root;
+  xcb_disconnect(connection);
+  return root;
+}
+
+// A manager that lists its clients (openbox) and one that does not (twm): either
+// way the companion's window sits inside a frame, and still counts.
+TEST_F(PosixPresence, UnderReparentingWindowManagersOnlyTheClientWindowCounts) {
+  const fs::path directory = MakeTemporaryDirectory("manager");
+  // Placed without asking, and without grabbing the server meanwhile.
+  WriteFileBytes(directory / "twmrc", "RandomPlacement\nNoGrabServer\n");
+  const std::vector<std::vector<std::string>> managers = {
+      {"twm", "-f", (directory / "twmrc").string()},
+      {"openbox", "--sm-disable"},
+  };
+  const xcb_window_t root = RootWindow();
+  auto framed = [root](const char* windowClass) {
+    const xcb_window_t parent = ParentOfWindowWithClass(windowClass);
+    return parent != XCB_WINDOW_NONE && parent != root;
+  };
+  for (const auto& manager : managers) {
+    SCOPED_TRACE(manager.front());
+    const pid_t managerProcess =
+        StartProcess(manager.front(), {manager.begin() + 1, manager.end()}, directory.string());
+    StartCompanion({});
+    ASSERT_TRUE(WaitUntil([&] { return framed("BrassOwletTask"); }));
+    // A manager lists its client a moment after it has framed it.
+    EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
+    StopProcess(started_.back());
+    started_.pop_back();
+    ASSERT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
+
+    StartCompanion({"--as-child"});
+    ASSERT_TRUE(WaitUntil([&] { return framed("BrassOwletHost"); }));
+    ASSERT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletHost"); }));
+    EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+    StopProcess(started_.back());
+    started_.pop_back();
+    StopProcess(managerProcess);
+  }
+  fs::remove_all(directory);
 }
 
 TEST_F(PosixPresence, AChildWindowOfTheClassDoesNotCount) {
