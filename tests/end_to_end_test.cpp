@@ -216,8 +216,8 @@ TEST_F(EndToEnd, CompanionMissingReportsError2EveryCycleOnTheConsoleAndInTheLog)
 }
 
 TEST_F(EndToEnd, NoReachableDisplayAtStartIsOneLineOnStandardErrorAndStatus1) {
-  const std::string command = "cd '" + directory_.string() + "' && DISPLAY=:31999 '" MONITOR_PATH
-                              "' 2>stderr.txt >stdout.txt";
+  const std::string command = "cd '" + directory_.string() +
+                              "' && DISPLAY=:31999 '" MONITOR_PATH "' 2>stderr.txt >stdout.txt";
   const int status = std::system(command.c_str());
   ASSERT_TRUE(WIFEXITED(status));
   EXPECT_EQ(WEXITSTATUS(status), 1);

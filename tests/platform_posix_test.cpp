@@ -11,10 +11,10 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <functional>
 #include <ctime>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -53,8 +53,8 @@ fs::path DirectoryOfLength(const fs::path& base, std::size_t length) {
 }
 
 TEST_F(PosixPlatform, CaptureTakesADirectoryThatFitsAndLeavesALongerOneEmpty) {
-  for (const std::size_t length : {std::size_t{0}, std::size_t{254}, std::size_t{255},
-                                   std::size_t{256}, std::size_t{4000}}) {
+  for (const std::size_t length :
+       {std::size_t{0}, std::size_t{254}, std::size_t{255}, std::size_t{256}, std::size_t{4000}}) {
     const fs::path directory = length == 0 ? directory_ : DirectoryOfLength(directory_, length);
     SCOPED_TRACE(directory.string().size());
     fs::current_path(directory);
@@ -119,15 +119,20 @@ TEST_F(PosixPlatform, FailedStartsReturnTheShellsErrorNumbers) {
       fs::permissions(at / "BrassOwlet.exe", permissions);
     };
   };
-  const fs::perms executable = fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read;
+  const fs::perms executable =
+      fs::perms::owner_all | fs::perms::group_read | fs::perms::others_read;
   const fs::perms readable = fs::perms::owner_read | fs::perms::owner_write;
   const Case cases[] = {
       {"missing", [](const fs::path&) {}, "BrassOwlet.exe", 2},
       {"not executable", file("#!/bin/sh\n", readable), "BrassOwlet.exe", 5},
       {"a directory", [](const fs::path& at) { fs::create_directory(at / "BrassOwlet.exe"); },
        "BrassOwlet.exe", 5},
-      {"not a program", file(std::string("\x7f" "ELF garbage", 12), executable), "BrassOwlet.exe",
-       11},
+      {"not a program",
+       file(std::string("\x7f"
+                        "ELF garbage",
+                        12),
+            executable),
+       "BrassOwlet.exe", 11},
       {"interpreter missing", file("#!/nonexistent/interpreter\n", executable), "BrassOwlet.exe",
        2},
       {"path through a file", file("", readable), "BrassOwlet.exe/BrassOwlet.exe", 3},
@@ -248,7 +253,8 @@ TEST_F(PosixPresence, AStartedProgramThatEndsIsNeverLeftAZombie) {
   fs::permissions(directory / "BrassOwlet.exe", fs::perms::owner_all);
   fs::current_path(directory);
   EXPECT_GT(LaunchProgram("BrassOwlet.exe"), 32);
-  ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(directory / "pid.txt").find('\n') != std::string::npos; }));
+  ASSERT_TRUE(WaitUntil(
+      [&] { return ReadFileBytes(directory / "pid.txt").find('\n') != std::string::npos; }));
   const pid_t program = std::atoi(ReadFileBytes(directory / "pid.txt").c_str());
   EXPECT_TRUE(WaitUntil([&] { return !fs::exists("/proc/" + std::to_string(program)); }))
       << "process " << program << " is still there";

@@ -98,10 +98,10 @@ XServer StartXServer() {
   fcntl(pipeEnds[1], F_SETFD, 0);  // only the writing end goes to the server
   // Xvfb picks a free display itself and writes its number to the descriptor.
   XServer server;
-  server.process = Spawn("Xvfb",
-                         {"-displayfd", std::to_string(pipeEnds[1]), "-nolisten", "tcp", "-screen",
-                          "0", "640x480x24"},
-                         {}, {}, pipeEnds[1]);
+  server.process = Spawn(
+      "Xvfb",
+      {"-displayfd", std::to_string(pipeEnds[1]), "-nolisten", "tcp", "-screen", "0", "640x480x24"},
+      {}, {}, pipeEnds[1]);
   close(pipeEnds[1]);
   std::string number;
   pollfd reader{pipeEnds[0], POLLIN, 0};
