@@ -359,6 +359,29 @@ TEST_F(PosixPresence, UnderReparentingWindowManagersOnlyTheClientWindowCounts) {
   fs::remove_all(directory);
 }
 
+// While no server answers the window counts as missing; once one is back on the
+// display, the next test connects again and finds the window.
+TEST_F(PosixPresence, AnXServerThatGoesAwayIsConnectedAgainWhenItIsBack) {
+  ASSERT_FALSE(TopLevelWindowExists("BrassOwletTask"));  // connected to the first server
+  StopProcess(server_.process);
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+
+  server_ = StartXServer(server_.display);
+  ASSERT_FALSE(server_.display.empty()) << "Xvfb did not start again";
+  StartCompanion({});
+  EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
+}
+
+TEST_F(PosixPresence, TheCompanionCanShowItsWindowLateAndEndByItself) {
+  StartCompanion({"--delay-ms", "300", "--exit-after-ms", "300"});
+  const pid_t companion = started_.back();
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+  EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
+  EXPECT_TRUE(WaitUntil(
+      [&] { return !TopLevelWindowExists("BrassOwletTask") && !ProcessExists(companion); }));
+}
+
 TEST_F(PosixPresence, AChildWindowOfTheClassDoesNotCount) {
   StartCompanion({"--as-child"});
   // Its host window is top-level, so once that is seen the child exists too.

@@ -58,9 +58,20 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& argument
   if (keepDescriptor < 0) {
     posix_spawn_file_actions_addclosefrom_np(&files, 3);
   }
+  // A test that prepared the platform ignores SIGCHLD, which would otherwise pass
+  // on to the program (Xvfb then cannot wait for its keymap compiler).
+  posix_spawnattr_t attributes;
+  posix_spawnattr_init(&attributes);
+  sigset_t defaults;
+  sigemptyset(&defaults);
+  sigaddset(&defaults, SIGCHLD);
+  sigaddset(&defaults, SIGPIPE);
+  posix_spawnattr_setsigdefault(&attributes, &defaults);
+  posix_spawnattr_setflags(&attributes, POSIX_SPAWN_SETSIGDEF);
   pid_t process = -1;
-  const int error = posix_spawnp(&process, program.c_str(), &files, nullptr,
+  const int error = posix_spawnp(&process, program.c_str(), &files, &attributes,
                                  argumentPointers.data(), environmentPointers.data());
+  posix_spawnattr_destroy(&attributes);
   posix_spawn_file_actions_destroy(&files);
   return error == 0 ? process : -1;
 }
@@ -77,7 +88,10 @@ void StopProcess(pid_t process) {
     return;
   }
   kill(process, SIGKILL);
+  // Where children are reaped by the system, waitpid returns at once: the process
+  // is gone only once /proc says so.
   waitpid(process, nullptr, 0);
+  WaitUntil([process] { return !ProcessExists(process); });
 }
 
 bool ProcessExists(pid_t process) {
@@ -90,18 +104,21 @@ bool ProcessExists(pid_t process) {
   return state != "Z" && state != "X";
 }
 
-XServer StartXServer() {
+XServer StartXServer(const std::string& display) {
   int pipeEnds[2];
   if (pipe2(pipeEnds, O_CLOEXEC) != 0) {
     return {};
   }
   fcntl(pipeEnds[1], F_SETFD, 0);  // only the writing end goes to the server
-  // Xvfb picks a free display itself and writes its number to the descriptor.
+  // Xvfb writes the number of its display to the descriptor once it accepts
+  // clients; without one named, it picks a free one.
+  std::vector<std::string> arguments{
+      "-displayfd", std::to_string(pipeEnds[1]), "-nolisten", "tcp", "-screen", "0", "640x480x24"};
+  if (!display.empty()) {
+    arguments.insert(arguments.begin(), display);
+  }
   XServer server;
-  server.process = Spawn(
-      "Xvfb",
-      {"-displayfd", std::to_string(pipeEnds[1]), "-nolisten", "tcp", "-screen", "0", "640x480x24"},
-      {}, {}, pipeEnds[1]);
+  server.process = Spawn("Xvfb", arguments, {}, {}, pipeEnds[1]);
   close(pipeEnds[1]);
   std::string number;
   pollfd reader{pipeEnds[0], POLLIN, 0};

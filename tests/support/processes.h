@@ -30,4 +30,5 @@ struct XServer {
   std::string display;  // ":N"
 };
 
-XServer StartXServer();
+// On display (":N") when one is given, else on the first free one.
+XServer StartXServer(const std::string& display = {});
