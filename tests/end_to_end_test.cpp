@@ -107,15 +107,8 @@ auto Contains(const std::string& part, std::size_t times = 1) {
   return [part, times](const std::string& output) { return Count(output, part) >= times; };
 }
 
-class EndToEnd : public testing::Test {
+class EndToEnd : public WithXServer {
  protected:
-  static void SetUpTestSuite() {
-    server_ = StartXServer();
-    ASSERT_FALSE(server_.display.empty()) << "Xvfb did not start";
-    setenv("DISPLAY", server_.display.c_str(), 1);
-  }
-  static void TearDownTestSuite() { StopProcess(server_.process); }
-
   void SetUp() override { directory_ = MakeTemporaryDirectory("end-to-end"); }
   void TearDown() override {
     Stop(terminal_);
@@ -146,13 +139,10 @@ class EndToEnd : public testing::Test {
   }
   fs::path LogPath() const { return directory_ / "BrassOwletMonitor Log.txt"; }
 
-  static XServer server_;
   fs::path directory_;
   Terminal terminal_;
   std::vector<pid_t> companions_;
 };
-
-XServer EndToEnd::server_;
 
 TEST_F(EndToEnd, WindowPresentAtStartShowsOnlyTheStatusLineRewrittenInPlaceAndWritesNoLog) {
   companions_.push_back(StartProcess(COMPANION_PATH, {}));

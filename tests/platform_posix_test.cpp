@@ -189,15 +189,12 @@ std::map<std::string, std::string> ReadReport(const fs::path& path) {
   return report;
 }
 
-class PosixPresence : public testing::Test {
+class PosixPresence : public WithXServer {
  protected:
   static void SetUpTestSuite() {
-    server_ = StartXServer();
-    ASSERT_FALSE(server_.display.empty()) << "Xvfb did not start";
-    setenv("DISPLAY", server_.display.c_str(), 1);
+    WithXServer::SetUpTestSuite();
     PreparePlatform();
   }
-  static void TearDownTestSuite() { StopProcess(server_.process); }
   void TearDown() override {
     for (const pid_t process : started_) {
       StopProcess(process);
@@ -208,11 +205,8 @@ class PosixPresence : public testing::Test {
     started_.push_back(StartProcess(COMPANION_PATH, options));
   }
 
-  static XServer server_;
   std::vector<pid_t> started_;
 };
-
-XServer PosixPresence::server_;
 
 TEST_F(PosixPresence, AStartedProgramIsDetachedWithNothingOfOurs) {
   const fs::path directory = MakeTemporaryDirectory("detached");

@@ -1,6 +1,7 @@
 # Tests of the POSIX platform and of the whole program, against a private Xvfb.
 add_library(posix_test_support OBJECT support/processes.cpp)
 target_include_directories(posix_test_support PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(posix_test_support PUBLIC GTest::gtest)
 
 add_executable(platform_posix_tests platform_posix_test.cpp support/temporary_directory.cpp)
 target_link_libraries(platform_posix_tests PRIVATE platform posix_test_support GTest::gtest_main)

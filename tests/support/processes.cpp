@@ -142,3 +142,15 @@ XServer StartXServer(const std::string& display) {
   server.display = ":" + number.substr(0, number.find('\n'));
   return server;
 }
+
+XServer WithXServer::server_;
+
+void WithXServer::SetUpTestSuite() {
+  server_ = StartXServer();
+  ASSERT_FALSE(server_.display.empty()) << "Xvfb did not start";
+  setenv("DISPLAY", server_.display.c_str(), 1);
+}
+
+void WithXServer::TearDownTestSuite() {
+  StopProcess(server_.process);
+}

@@ -2,6 +2,7 @@
 // on conditions with a deadline.
 #pragma once
 
+#include <gtest/gtest.h>
 #include <sys/types.h>
 
 #include <chrono>
@@ -32,3 +33,13 @@ struct XServer {
 
 // On display (":N") when one is given, else on the first free one.
 XServer StartXServer(const std::string& display = {});
+
+// A suite with an X server of its own, named in DISPLAY for the tests and for all
+// they start.
+class WithXServer : public testing::Test {
+ protected:
+  static void SetUpTestSuite();
+  static void TearDownTestSuite();
+
+  static XServer server_;
+};
