@@ -64,8 +64,7 @@ bool ClassMatches(const xcb_get_property_reply_t* reply, const char* windowClass
   if (reply == nullptr || reply->format != 8) {
     return false;
   }
-  const auto* value = static_cast<const char*>(
-      xcb_get_property_value(const_cast<xcb_get_property_reply_t*>(reply)));
+  const auto* value = static_cast<const char*>(xcb_get_property_value(reply));
   const auto length = static_cast<std::size_t>(xcb_get_property_value_length(reply));
   const auto* instanceEnd = static_cast<const char*>(std::memchr(value, '\0', length));
   if (instanceEnd == nullptr) {
@@ -75,7 +74,7 @@ bool ClassMatches(const xcb_get_property_reply_t* reply, const char* windowClass
   const auto remaining = static_cast<std::size_t>(value + length - className);
   const auto* classEnd = static_cast<const char*>(std::memchr(className, '\0', remaining));
   if (classEnd == nullptr && reply->bytes_after != 0) {
-    return false;  // the class was cut off by the bounded read: it is longer than ours
+    return false;  // cut off by the bounded read: no name that long is ours
   }
   const std::size_t classLength =
       classEnd != nullptr ? static_cast<std::size_t>(classEnd - className) : remaining;

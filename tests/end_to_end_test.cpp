@@ -161,10 +161,13 @@ TEST_F(EndToEnd, WindowMissingStartsTheCompanionThenShowsTheStatusLineBelowTheSt
   ASSERT_TRUE(ReadUntil(terminal_, Contains("is running.", 2))) << terminal_.output;
   companions_.push_back(StartedCompanion());
   const std::string shown = terminal_.output.substr(0, terminal_.output.rfind('\r'));
+  // A companion slower than one cycle to show its window is started again, as it
+  // should be; on an idle machine there is one start.
   EXPECT_TRUE(std::regex_match(
-      shown, std::regex("\r\n\r\n\a" + StartMessage() + "\r\n(" + StatusLine() + ")+")))
+      shown, std::regex("(\r\n\r\n\a" + StartMessage() + "\r\n)+(" + StatusLine() + ")+")))
       << shown;
-  EXPECT_TRUE(std::regex_match(ReadFileBytes(LogPath()), std::regex(StartMessage() + "\r\n")))
+  EXPECT_TRUE(
+      std::regex_match(ReadFileBytes(LogPath()), std::regex("(" + StartMessage() + "\r\n)+")))
       << ReadFileBytes(LogPath());
   EXPECT_TRUE(TopLevelWindowExists("BrassOwletTask"));
 }
