@@ -150,9 +150,4 @@ TEST_F(Reporting, ConsoleTextShowsAtOnceOnlyOnAConsole) {
   }
 }
 
-TEST_F(Reporting, AlertBeepSoundsTheSystemAlert) {
-  AlertBeep();
-  EXPECT_EQ(Calls, (std::vector<Call>{{"SoundAlert", ""}}));
-}
-
 }  // namespace
