@@ -113,7 +113,7 @@ class EndToEnd : public WithXServer {
   void TearDown() override {
     Stop(terminal_);
     for (const pid_t process : companions_) {
-      kill(process, SIGKILL);
+      StopProcess(process);
     }
     fs::remove_all(directory_);
   }

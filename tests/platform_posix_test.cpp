@@ -43,10 +43,10 @@ class PosixPlatform : public testing::Test {
 fs::path DirectoryOfLength(const fs::path& base, std::size_t length) {
   fs::path path = base;
   while (path.string().size() < length) {
+    // Names of 100 while more than 200 characters are missing, so that the last
+    // name is never empty and none is too long.
     const std::size_t missing = length - path.string().size() - 1;
-    // Every component is a valid name: none longer than 200, none left of size 0.
-    const std::size_t component = missing > 200 ? (missing - 200 < 2 ? 150 : 200) : missing;
-    path /= std::string(component, 'd');
+    path /= std::string(missing > 200 ? 100 : missing, 'd');
   }
   fs::create_directories(path);
   return path;
@@ -204,6 +204,10 @@ class PosixPresence : public WithXServer {
   void StartCompanion(const std::vector<std::string>& options) {
     started_.push_back(StartProcess(COMPANION_PATH, options));
   }
+  void StopLastCompanion() {
+    StopProcess(started_.back());
+    started_.pop_back();
+  }
 
   std::vector<pid_t> started_;
 };
@@ -266,8 +270,7 @@ TEST_F(PosixPresence, ATopLevelWindowOfTheClassCountsWhetherShownOrNot) {
     EXPECT_TRUE(TopLevelWindowExists("brassowlettask"));
     EXPECT_FALSE(TopLevelWindowExists("BrassOwletTas"));
     EXPECT_FALSE(TopLevelWindowExists("brassowlet"));
-    StopProcess(started_.back());
-    started_.pop_back();
+    StopLastCompanion();
     EXPECT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
   }
 }
@@ -338,16 +341,14 @@ TEST_F(PosixPresence, UnderReparentingWindowManagersOnlyTheClientWindowCounts) {
     ASSERT_TRUE(WaitUntil([&] { return framed("BrassOwletTask"); }));
     // A manager lists its client a moment after it has framed it.
     EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
-    StopProcess(started_.back());
-    started_.pop_back();
+    StopLastCompanion();
     ASSERT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
 
     StartCompanion({"--as-child"});
     ASSERT_TRUE(WaitUntil([&] { return framed("BrassOwletHost"); }));
     ASSERT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletHost"); }));
     EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
-    StopProcess(started_.back());
-    started_.pop_back();
+    StopLastCompanion();
     StopProcess(managerProcess);
   }
   fs::remove_all(directory);
@@ -368,7 +369,7 @@ TEST_F(PosixPresence, AnXServerThatGoesAwayIsConnectedAgainWhenItIsBack) {
 }
 
 TEST_F(PosixPresence, TheCompanionCanShowItsWindowLateAndEndByItself) {
-  StartCompanion({"--delay-ms", "300", "--exit-after-ms", "300"});
+  StartCompanion({"--delay-ms", "1000", "--exit-after-ms", "300"});
   const pid_t companion = started_.back();
   EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
   EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));

@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <limits>
+#include <string>
 
 #include "platform/platform.h"
 #include "reporting/reporting.h"
@@ -12,14 +13,6 @@ inline constexpr char WatchedWindowClass[] = "BrassOwletTask";
 inline constexpr char WatchedProgramFile[] = "BrassOwlet.exe";
 
 namespace text_bounds {
-
-constexpr std::size_t Length(const char* literal) {
-  std::size_t length = 0;
-  while (literal[length] != '\0') {
-    ++length;
-  }
-  return length;
-}
 
 constexpr std::size_t DecimalDigits(unsigned long long value) {
   std::size_t digits = 1;
@@ -40,19 +33,20 @@ inline constexpr std::size_t MaxErrorNumberLength =
 }  // namespace text_bounds
 
 // "MM/DD/YY HH:MM:SS - Monitoring \"" and the directory; the year is always two digits.
-inline constexpr std::size_t TimestampLineSize = text_bounds::Length("// :: - Monitoring \"") +
-                                                 5 * text_bounds::MaxFieldLength + 2 +
-                                                 text_bounds::MaxDirectoryLength + 1;
+inline constexpr std::size_t TimestampLineSize =
+    std::char_traits<char>::length("// :: - Monitoring \"") + 5 * text_bounds::MaxFieldLength + 2 +
+    text_bounds::MaxDirectoryLength + 1;
 
 inline constexpr std::size_t StatusLineSize =
-    text_bounds::Length("\r -> BrassOwlet is running.") + TimestampLineSize;
+    std::char_traits<char>::length("\r -> BrassOwlet is running.") + TimestampLineSize;
 
 inline constexpr std::size_t StartMessageSize =
-    text_bounds::Length(" -> Starting BrassOwlet...") + TimestampLineSize;
+    std::char_traits<char>::length(" -> Starting BrassOwlet...") + TimestampLineSize;
 
 inline constexpr std::size_t FailureMessageSize =
-    text_bounds::Length("Unable to launch  (Error #)") + text_bounds::MaxDirectoryLength + 1 +
-    text_bounds::Length(WatchedProgramFile) + text_bounds::MaxErrorNumberLength + 1;
+    std::char_traits<char>::length("Unable to launch  (Error #)") +
+    text_bounds::MaxDirectoryLength + 1 + std::char_traits<char>::length(WatchedProgramFile) +
+    text_bounds::MaxErrorNumberLength + 1;
 
 // The start message and the failure message share one buffer within a cycle.
 inline constexpr std::size_t EventTextSize =
