@@ -39,19 +39,6 @@ class PosixPlatform : public testing::Test {
   fs::path directory_;
 };
 
-// A directory under ours whose absolute path is exactly length characters long.
-fs::path DirectoryOfLength(const fs::path& base, std::size_t length) {
-  fs::path path = base;
-  while (path.string().size() < length) {
-    // Names of 100 while more than 200 characters are missing, so that the last
-    // name is never empty and none is too long.
-    const std::size_t missing = length - path.string().size() - 1;
-    path /= std::string(missing > 200 ? 100 : missing, 'd');
-  }
-  fs::create_directories(path);
-  return path;
-}
-
 TEST_F(PosixPlatform, CaptureTakesADirectoryThatFitsAndLeavesALongerOneEmpty) {
   for (const std::size_t length :
        {std::size_t{0}, std::size_t{254}, std::size_t{255}, std::size_t{256}, std::size_t{4000}}) {

@@ -4,14 +4,14 @@ target_include_directories(posix_test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(posix_test_support PUBLIC GTest::gtest)
 
 add_executable(platform_posix_tests platform_posix_test.cpp)
-target_link_libraries(platform_posix_tests PRIVATE platform posix_test_support temporary_directory
+target_link_libraries(platform_posix_tests PRIVATE platform posix_test_support test_common
                                                    GTest::gtest_main)
 target_compile_definitions(platform_posix_tests PRIVATE COMPANION_PATH="$<TARGET_FILE:companion>")
 add_dependencies(platform_posix_tests companion)
 gtest_discover_tests(platform_posix_tests DISCOVERY_MODE PRE_TEST)
 
 add_executable(end_to_end_tests end_to_end_test.cpp)
-target_link_libraries(end_to_end_tests PRIVATE platform posix_test_support temporary_directory
+target_link_libraries(end_to_end_tests PRIVATE platform posix_test_support test_common
                                                GTest::gtest_main)
 target_compile_definitions(end_to_end_tests PRIVATE
   MONITOR_PATH="$<TARGET_FILE:BrassOwletMonitor>" COMPANION_PATH="$<TARGET_FILE:companion>")

@@ -5,14 +5,10 @@
 #include <gtest/gtest.h>
 #include <sys/types.h>
 
-#include <chrono>
-#include <functional>
 #include <string>
 #include <vector>
 
-// Polls condition until it holds or the deadline passes; true when it held.
-bool WaitUntil(const std::function<bool()>& condition,
-               std::chrono::milliseconds deadline = std::chrono::seconds(10));
+#include "tests/support/wait.h"
 
 // Starts program with arguments, its output on /dev/null, in directory when one is
 // given, with extraEnvironment ("NAME=value") added to ours.

@@ -24,3 +24,15 @@ void WriteFileBytes(const std::filesystem::path& path, const std::string& bytes)
   std::ofstream file(path, std::ios::binary | std::ios::trunc);
   file << bytes;
 }
+
+std::filesystem::path DirectoryOfLength(const std::filesystem::path& base, std::size_t length) {
+  std::filesystem::path path = base;
+  while (path.string().size() < length) {
+    // Names of 100 while more than 200 characters are missing, so that the last
+    // name is never empty and none is too long.
+    const std::size_t missing = length - path.string().size() - 1;
+    path /= std::string(missing > 200 ? 100 : missing, 'd');
+  }
+  std::filesystem::create_directories(path);
+  return path;
+}

@@ -1,0 +1,143 @@
+// The Windows platform for real: directories, starting programs and the presence
+// test, against the companion's windows.
+
+#include <gtest/gtest.h>
+#include <windows.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/platform.h"
+#include "tests/support/temporary_directory.h"
+#include "tests/support/wait.h"
+#include "tests/support/windows_processes.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+class WindowsPlatform : public testing::Test {
+ protected:
+  void SetUp() override {
+    directory_ = MakeTemporaryDirectory("platform");
+    fs::current_path(directory_);
+  }
+  void TearDown() override {
+    EndProgramsWithWindow("BrassOwletTask");
+    EndProgramsWithWindow("BrassOwletHost");
+    SetEnvironmentVariableA("BRASSOWLET_COMPANION_REPORT", nullptr);
+    fs::current_path(fs::temp_directory_path());
+    std::error_code ignored;
+    fs::remove_all(directory_, ignored);
+  }
+
+  void StartCompanion(const std::string& options) {
+    StartedProgram companion = StartProgram(
+        "\"" + BuiltProgram(COMPANION_FILE).string() + "\" " + options, directory_, false);
+    ASSERT_NE(companion.process, nullptr);
+    CloseHandle(companion.process);
+  }
+
+  fs::path directory_;
+};
+
+TEST_F(WindowsPlatform, CaptureTakesADirectoryThatFitsAndLeavesALongerOneEmpty) {
+  for (const std::size_t length : {std::size_t{0}, std::size_t{254}, std::size_t{255}}) {
+    const fs::path directory = length == 0 ? directory_ : DirectoryOfLength(directory_, length);
+    SCOPED_TRACE(directory.string().size());
+    fs::current_path(directory);
+    char buffer[256];
+    std::memset(buffer, 'x', sizeof buffer);
+    CaptureCurrentDirectory(buffer, 255);
+    EXPECT_EQ(std::string(buffer), directory.string().size() < 255 ? directory.string() : "");
+  }
+}
+
+TEST_F(WindowsPlatform, EnterDirectoryMovesThereAndLeavesTheCurrentOneOnFailure) {
+  const fs::path inner = directory_ / "inner";
+  fs::create_directory(inner);
+  EnterDirectory(inner.string().c_str());
+  EXPECT_EQ(fs::current_path(), inner);
+  EnterDirectory((directory_ / "missing").string().c_str());
+  EXPECT_EQ(fs::current_path(), inner);
+}
+
+TEST_F(WindowsPlatform, FailedStartsReturnTheShellsErrorNumbers) {
+  struct Case {
+    const char* what;
+    const char* contents;  // of BrassOwlet.exe, or none
+    long expected;
+  };
+  const Case cases[] = {
+      {"missing", nullptr, 2},
+      {"not a program", "MZ but nothing a loader could use", 11},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path at = MakeTemporaryDirectory("launch");
+    if (c.contents != nullptr) {
+      WriteFileBytes(at / "BrassOwlet.exe", c.contents);
+    }
+    fs::current_path(at);
+    EXPECT_EQ(LaunchProgram("BrassOwlet.exe"), c.expected);
+    fs::current_path(directory_);
+    fs::remove_all(at);
+  }
+}
+
+// Through the shell, from the current directory, with no parameters, and shown.
+TEST_F(WindowsPlatform, AStartedProgramRunsInTheCurrentDirectoryWithNoParameters) {
+  fs::copy_file(BuiltProgram(COMPANION_FILE), directory_ / "BrassOwlet.exe");
+  const fs::path report = directory_ / "companion.txt";
+  SetEnvironmentVariableA("BRASSOWLET_COMPANION_REPORT", report.string().c_str());
+  EXPECT_GT(LaunchProgram("BrassOwlet.exe"), 32);
+  ASSERT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
+  const HWND window = FindWindowA("BrassOwletTask", nullptr);
+  EXPECT_TRUE(IsWindowVisible(window));
+  ASSERT_TRUE(
+      WaitUntil([&] { return ReadFileBytes(report).find("command line") != std::string::npos; }));
+  const std::string started = ReadFileBytes(report);
+  EXPECT_NE(started.find("directory " + directory_.string() + "\n"), std::string::npos) << started;
+  const std::string commandLine = started.substr(started.find("command line ") + 13);
+  EXPECT_NE(commandLine.find("BrassOwlet.exe"), std::string::npos) << commandLine;
+  EXPECT_EQ(commandLine.find_first_not_of(" \"\n", commandLine.find("BrassOwlet.exe") + 14),
+            std::string::npos)
+      << "parameters were passed: " << commandLine;
+}
+
+TEST_F(WindowsPlatform, ATopLevelWindowOfTheClassCountsWhetherShownOrNot) {
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+  for (const char* options : {"", "--unmapped"}) {
+    SCOPED_TRACE(options);
+    StartCompanion(options);
+    EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
+    EXPECT_FALSE(TopLevelWindowExists("BrassOwletTas"));
+    EndProgramsWithWindow("BrassOwletTask");
+    EXPECT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
+  }
+}
+
+TEST_F(WindowsPlatform, AChildWindowOfTheClassDoesNotCount) {
+  StartCompanion("--as-child");
+  ASSERT_TRUE(WaitUntil([] { return FindWindowA("BrassOwletHost", nullptr) != nullptr; }));
+  const HWND host = FindWindowA("BrassOwletHost", nullptr);
+  ASSERT_TRUE(WaitUntil([&] { return FindWindowExA(host, nullptr, "BrassOwletTask", nullptr); }));
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+}
+
+TEST_F(WindowsPlatform, TheCompanionCanShowItsWindowLateAndEndByItself) {
+  StartCompanion("--delay-ms 1000 --exit-after-ms 1000");
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+  EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
+  EXPECT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
+}
+
+TEST_F(WindowsPlatform, StandardOutputIsAConsoleOnlyWhenItIsOne) {
+  // The tests' own output goes to a pipe; a console is the end-to-end tests' part.
+  EXPECT_FALSE(StandardOutputIsConsole());
+}
+
+}  // namespace

@@ -1,0 +1,214 @@
+#include "tests/support/windows_processes.h"
+
+#include <cstring>
+
+namespace {
+
+// A block of "NAME=value" strings, each ended by a NUL, the block by one more.
+std::string EnvironmentWith(const std::vector<std::string>& extraEnvironment) {
+  std::string block;
+  for (const std::string& variable : extraEnvironment) {
+    block += variable;
+    block += '\0';
+  }
+  char* inherited = GetEnvironmentStringsA();
+  for (const char* variable = inherited; *variable != '\0'; variable += std::strlen(variable) + 1) {
+    block += variable;
+    block += '\0';
+  }
+  FreeEnvironmentStringsA(inherited);
+  block += '\0';
+  return block;
+}
+
+HANDLE NullDevice() {
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  return CreateFileA("NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                     &inheritable, OPEN_EXISTING, 0, nullptr);
+}
+
+// Runs a console to one side of ours: the test's own output is not a console.
+template <typename Work>
+bool WithConsoleOf(DWORD processId, Work work) {
+  FreeConsole();
+  if (!AttachConsole(processId)) {
+    return false;
+  }
+  const HANDLE screen =
+      CreateFileA("CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                  nullptr, OPEN_EXISTING, 0, nullptr);
+  const bool worked = screen != INVALID_HANDLE_VALUE && work(screen);
+  if (screen != INVALID_HANDLE_VALUE) {
+    CloseHandle(screen);
+  }
+  FreeConsole();
+  return worked;
+}
+
+// Wide enough that no line of the watchdog's wraps, so that a row is a line.
+bool WidenConsole(DWORD processId) {
+  return WithConsoleOf(processId, [](HANDLE screen) {
+    return SetConsoleScreenBufferSize(screen, COORD{600, 300}) != 0;
+  });
+}
+
+bool RunAndWait(const std::string& commandLine) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION started{};
+  std::string line = commandLine;
+  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                      &started)) {
+    return false;
+  }
+  WaitForSingleObject(started.hProcess, 10000);
+  DWORD status = 1;
+  GetExitCodeProcess(started.hProcess, &status);
+  CloseHandle(started.hThread);
+  CloseHandle(started.hProcess);
+  return status == 0;
+}
+
+// Under Wine a drive is a link in the prefix's dosdevices folder.
+using UnixFileNameFunction = char*(__cdecl*)(const wchar_t*);
+
+UnixFileNameFunction WineUnixFileName() {
+  return reinterpret_cast<UnixFileNameFunction>(reinterpret_cast<void (*)()>(
+      GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+}
+
+std::string WineDriveLink(char drive) {
+  char prefix[MAX_PATH] = {};
+  if (GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix) == 0) {
+    GetEnvironmentVariableA("HOME", prefix, sizeof prefix);
+    std::strcat(prefix, "/.wine");
+  }
+  const char name[] = {static_cast<char>(drive - 'A' + 'a'), ':', '\0'};
+  return std::string(prefix) + "/dosdevices/" + name;
+}
+
+}  // namespace
+
+StartedProgram StartProgram(const std::string& commandLine, const std::filesystem::path& directory,
+                            bool ownConsole, HANDLE standardOutput,
+                            const std::vector<std::string>& extraEnvironment) {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  const HANDLE nullDevice = NullDevice();
+  DWORD flags = CREATE_SUSPENDED;
+  if (ownConsole) {
+    flags |= CREATE_NEW_CONSOLE;
+  } else {
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = nullDevice;
+    startup.hStdOutput = standardOutput != nullptr ? standardOutput : nullDevice;
+    startup.hStdError = nullDevice;
+  }
+  std::string environment = EnvironmentWith(extraEnvironment);
+  std::string line = commandLine;
+  const std::string where = directory.string();
+  PROCESS_INFORMATION started{};
+  const BOOL created = CreateProcessA(nullptr, line.data(), nullptr, nullptr, !ownConsole, flags,
+                                      environment.data(), where.c_str(), &startup, &started);
+  CloseHandle(nullDevice);
+  if (!created) {
+    return {};
+  }
+  if (ownConsole) {
+    WidenConsole(started.dwProcessId);
+  }
+  ResumeThread(started.hThread);
+  CloseHandle(started.hThread);
+  return {started.hProcess, started.dwProcessId};
+}
+
+std::filesystem::path BuiltProgram(const char* relativePath) {
+  char test[MAX_PATH] = {};
+  GetModuleFileNameA(nullptr, test, sizeof test);
+  return std::filesystem::path(test).parent_path() / relativePath;
+}
+
+bool IsRunning(const StartedProgram& program) {
+  return program.process != nullptr && WaitForSingleObject(program.process, 0) == WAIT_TIMEOUT;
+}
+
+void StopProgram(StartedProgram& program) {
+  if (program.process == nullptr) {
+    return;
+  }
+  TerminateProcess(program.process, 0);
+  WaitForSingleObject(program.process, 10000);
+  CloseHandle(program.process);
+  program = {};
+}
+
+std::vector<std::string> ReadConsoleRows(const StartedProgram& program) {
+  std::vector<std::string> rows;
+  WithConsoleOf(program.id, [&rows](HANDLE screen) {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(screen, &info)) {
+      return false;
+    }
+    std::string row(static_cast<std::size_t>(info.dwSize.X), ' ');
+    for (SHORT y = 0; y <= info.dwCursorPosition.Y; ++y) {
+      DWORD read = 0;
+      ReadConsoleOutputCharacterA(screen, row.data(), static_cast<DWORD>(row.size()), COORD{0, y},
+                                  &read);
+      const std::size_t end = row.find_last_not_of(' ', read == 0 ? 0 : read - 1);
+      rows.push_back(end == std::string::npos ? std::string() : row.substr(0, end + 1));
+    }
+    return true;
+  });
+  return rows;
+}
+
+void EndProgramsWithWindow(const char* windowClass) {
+  for (int attempt = 0; attempt < 50; ++attempt) {
+    const HWND window = FindWindowA(windowClass, nullptr);
+    if (window == nullptr) {
+      return;
+    }
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    StartedProgram owner{OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId), processId};
+    if (owner.process != nullptr) {
+      StopProgram(owner);
+    } else {
+      PostMessageA(window, WM_CLOSE, 0, 0);
+    }
+  }
+}
+
+bool MapDrive(char drive, const std::filesystem::path& directory) {
+  if (const UnixFileNameFunction unixFileName = WineUnixFileName()) {
+    char* target = unixFileName(directory.wstring().c_str());
+    if (target == nullptr) {
+      return false;
+    }
+    const std::string command =
+        "/bin/ln -sfn \"" + std::string(target) + "\" \"" + WineDriveLink(drive) + "\"";
+    HeapFree(GetProcessHeap(), 0, target);
+    return RunAndWait(command);
+  }
+  const char name[] = {drive, ':', '\0'};
+  return DefineDosDeviceA(0, name, directory.string().c_str()) != 0;
+}
+
+void UnmapDrive(char drive) {
+  if (WineUnixFileName() != nullptr) {
+    RunAndWait("/bin/rm -f \"" + WineDriveLink(drive) + "\"");
+    return;
+  }
+  const char name[] = {drive, ':', '\0'};
+  DefineDosDeviceA(DDD_REMOVE_DEFINITION, name, nullptr);
+}
+
+char FreeDriveLetter() {
+  const DWORD used = GetLogicalDrives();
+  for (char drive = 'M'; drive <= 'Y'; ++drive) {
+    if ((used & (1u << (drive - 'A'))) == 0) {
+      return drive;
+    }
+  }
+  return 0;
+}
