@@ -17,6 +17,8 @@
 #ifdef _WIN32
 #include <io.h>
 #include <windows.h>
+
+#include "tests/support/windows_processes.h"
 #else
 #include <sys/wait.h>
 #include <unistd.h>
@@ -114,22 +116,6 @@ TEST_F(Reporting, ALogThatCannotBeOpenedCostsTheRecordAndNothingElse) {
 }
 
 #ifdef _WIN32
-// Wine run by root writes read-only files all the same, and says nothing: there the
-// case cannot be made, and is skipped.
-bool ReadOnlyFilesCanBeWritten(const fs::path& directory) {
-  const fs::path probe = directory / "read-only probe";
-  WriteFileBytes(probe, "");
-  fs::permissions(probe, fs::perms::owner_write, fs::perm_options::remove);
-  const HANDLE file = CreateFileA(probe.string().c_str(), FILE_APPEND_DATA, 0, nullptr,
-                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file != INVALID_HANDLE_VALUE) {
-    CloseHandle(file);
-  }
-  fs::permissions(probe, fs::perms::owner_write, fs::perm_options::add);
-  fs::remove(probe);
-  return file != INVALID_HANDLE_VALUE;
-}
-
 TEST_F(Reporting, AReadOnlyLogStaysAsItWas) {
   if (ReadOnlyFilesCanBeWritten(directory_)) {
     GTEST_SKIP() << "this system lets the test write read-only files (Wine run by root)";

@@ -12,3 +12,16 @@ target_link_libraries(platform_windows_tests PRIVATE platform windows_test_suppo
 target_compile_definitions(platform_windows_tests PRIVATE COMPANION_FILE="companion/$<TARGET_FILE_NAME:companion>")
 add_dependencies(platform_windows_tests companion)
 gtest_discover_tests(platform_windows_tests DISCOVERY_MODE PRE_TEST PROPERTIES ${window_tests_lock})
+
+# Reporting's tests ask whether this system can make a file read-only.
+target_link_libraries(reporting_tests PRIVATE windows_test_support)
+
+add_executable(end_to_end_windows_tests end_to_end_windows_test.cpp)
+target_link_libraries(end_to_end_windows_tests PRIVATE windows_test_support test_common
+                                                       GTest::gtest_main)
+target_compile_definitions(end_to_end_windows_tests PRIVATE
+  MONITOR_FILE="$<TARGET_FILE_NAME:BrassOwletMonitor>"
+  COMPANION_FILE="companion/$<TARGET_FILE_NAME:companion>")
+add_dependencies(end_to_end_windows_tests BrassOwletMonitor companion)
+gtest_discover_tests(end_to_end_windows_tests DISCOVERY_MODE PRE_TEST
+                     PROPERTIES TIMEOUT 180 ${window_tests_lock})

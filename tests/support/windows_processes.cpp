@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "tests/support/wait.h"
+
 namespace {
 
 // A block of "NAME=value" strings, each ended by a NUL, the block by one more.
@@ -45,28 +47,20 @@ bool WithConsoleOf(DWORD processId, Work work) {
   return worked;
 }
 
-// Wide enough that no line of the watchdog's wraps, so that a row is a line.
-bool WidenConsole(DWORD processId) {
-  return WithConsoleOf(processId, [](HANDLE screen) {
-    return SetConsoleScreenBufferSize(screen, COORD{600, 300}) != 0;
-  });
-}
-
-bool RunAndWait(const std::string& commandLine) {
+// Starts a command; under Wine, a Unix one, which gives no handle to wait on.
+void RunCommand(const std::string& commandLine) {
   STARTUPINFOA startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION started{};
   std::string line = commandLine;
-  if (!CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                      &started)) {
-    return false;
+  if (CreateProcessA(nullptr, line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                     &started)) {
+    for (const HANDLE handle : {started.hThread, started.hProcess}) {
+      if (handle != nullptr && handle != INVALID_HANDLE_VALUE) {
+        CloseHandle(handle);
+      }
+    }
   }
-  WaitForSingleObject(started.hProcess, 10000);
-  DWORD status = 1;
-  GetExitCodeProcess(started.hProcess, &status);
-  CloseHandle(started.hThread);
-  CloseHandle(started.hProcess);
-  return status == 0;
 }
 
 // Under Wine a drive is a link in the prefix's dosdevices folder.
@@ -98,6 +92,10 @@ StartedProgram StartProgram(const std::string& commandLine, const std::filesyste
   DWORD flags = CREATE_SUSPENDED;
   if (ownConsole) {
     flags |= CREATE_NEW_CONSOLE;
+    // Wide enough that no line of the watchdog's wraps, so that a row is a line.
+    startup.dwFlags = STARTF_USECOUNTCHARS;
+    startup.dwXCountChars = 600;
+    startup.dwYCountChars = 300;
   } else {
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdInput = nullDevice;
@@ -113,9 +111,6 @@ StartedProgram StartProgram(const std::string& commandLine, const std::filesyste
   CloseHandle(nullDevice);
   if (!created) {
     return {};
-  }
-  if (ownConsole) {
-    WidenConsole(started.dwProcessId);
   }
   ResumeThread(started.hThread);
   CloseHandle(started.hThread);
@@ -180,23 +175,32 @@ void EndProgramsWithWindow(const char* windowClass) {
 }
 
 bool MapDrive(char drive, const std::filesystem::path& directory) {
+  const char name[] = {drive, ':', '\0'};
   if (const UnixFileNameFunction unixFileName = WineUnixFileName()) {
     char* target = unixFileName(directory.wstring().c_str());
     if (target == nullptr) {
       return false;
     }
-    const std::string command =
-        "/bin/ln -sfn \"" + std::string(target) + "\" \"" + WineDriveLink(drive) + "\"";
+    RunCommand("/bin/ln -sfn \"" + std::string(target) + "\" \"" + WineDriveLink(drive) + "\"");
     HeapFree(GetProcessHeap(), 0, target);
-    return RunAndWait(command);
+  } else {
+    DefineDosDeviceA(0, name, directory.string().c_str());
   }
-  const char name[] = {drive, ':', '\0'};
-  return DefineDosDeviceA(0, name, directory.string().c_str()) != 0;
+  // The drive names the directory when a file made there shows through it.
+  const std::filesystem::path marker = directory / "drive marker";
+  CloseHandle(CreateFileA(marker.string().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  const std::string markerThroughDrive = std::string(name) + "\\drive marker";
+  const bool mapped = WaitUntil(
+      [&] { return GetFileAttributesA(markerThroughDrive.c_str()) != INVALID_FILE_ATTRIBUTES; });
+  std::error_code ignored;
+  std::filesystem::remove(marker, ignored);
+  return mapped;
 }
 
 void UnmapDrive(char drive) {
   if (WineUnixFileName() != nullptr) {
-    RunAndWait("/bin/rm -f \"" + WineDriveLink(drive) + "\"");
+    RunCommand("/bin/rm -f \"" + WineDriveLink(drive) + "\"");
     return;
   }
   const char name[] = {drive, ':', '\0'};
@@ -211,4 +215,20 @@ char FreeDriveLetter() {
     }
   }
   return 0;
+}
+
+bool ReadOnlyFilesCanBeWritten(const std::filesystem::path& directory) {
+  namespace fs = std::filesystem;
+  const fs::path probe = directory / "read-only probe";
+  CloseHandle(CreateFileA(probe.string().c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                          FILE_ATTRIBUTE_NORMAL, nullptr));
+  fs::permissions(probe, fs::perms::owner_write, fs::perm_options::remove);
+  const HANDLE file = CreateFileA(probe.string().c_str(), FILE_APPEND_DATA, 0, nullptr,
+                                  OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file != INVALID_HANDLE_VALUE) {
+    CloseHandle(file);
+  }
+  fs::permissions(probe, fs::perms::owner_write, fs::perm_options::add);
+  fs::remove(probe);
+  return file != INVALID_HANDLE_VALUE;
 }

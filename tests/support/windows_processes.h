@@ -41,3 +41,7 @@ void UnmapDrive(char drive);
 
 // A drive letter that names nothing, or 0.
 char FreeDriveLetter();
+
+// Wine run by root writes read-only files all the same, and says nothing; where it
+// does, a read-only case cannot be made.
+bool ReadOnlyFilesCanBeWritten(const std::filesystem::path& directory);
