@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds the watchdog and runs every test: once in the
-# ordinary build, once under AddressSanitizer and UBSan.
+# Installs what is missing, builds the watchdog and runs every test: on Linux in the
+# ordinary build and under AddressSanitizer and UBSan, then the Windows build under
+# Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +14,8 @@ for preset in linux asan; do
   cmake --build --preset "$preset" --parallel "$jobs"
   ctest --preset "$preset" --parallel "$jobs"
 done
+
+echo "== windows"
+cmake --preset windows
+cmake --build --preset windows --parallel "$jobs"
+bash scripts/wine-session.sh ctest --preset windows --parallel "$jobs"

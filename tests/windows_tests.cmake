@@ -25,3 +25,10 @@ target_compile_definitions(end_to_end_windows_tests PRIVATE
 add_dependencies(end_to_end_windows_tests BrassOwletMonitor companion)
 gtest_discover_tests(end_to_end_windows_tests DISCOVERY_MODE PRE_TEST
                      PROPERTIES TIMEOUT 180 ${window_tests_lock})
+
+# The shipped programs need no DLL beyond the system's own.
+foreach(program BrassOwletMonitor companion)
+  add_test(NAME ${program}.ImportsOnlySystemDlls
+           COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DPROGRAM=$<TARGET_FILE:${program}>
+                   -P ${CMAKE_SOURCE_DIR}/cmake/CheckSystemImports.cmake)
+endforeach()
