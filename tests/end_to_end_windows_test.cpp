@@ -35,7 +35,7 @@ class WindowsEndToEnd : public testing::Test {
   }
   void TearDown() override {
     StopProgram(monitor_);
-    EndProgramsWithWindow("BrassOwletTask");
+    EndProgramsNamed("BrassOwlet.exe");
     if (output_ != nullptr) {
       CloseHandle(output_);
     }

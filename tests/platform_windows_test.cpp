@@ -26,8 +26,7 @@ class WindowsPlatform : public testing::Test {
     fs::current_path(directory_);
   }
   void TearDown() override {
-    EndProgramsWithWindow("BrassOwletTask");
-    EndProgramsWithWindow("BrassOwletHost");
+    EndProgramsNamed("BrassOwlet.exe");
     SetEnvironmentVariableA("BRASSOWLET_COMPANION_REPORT", nullptr);
     fs::current_path(fs::temp_directory_path());
     std::error_code ignored;
@@ -115,7 +114,7 @@ TEST_F(WindowsPlatform, ATopLevelWindowOfTheClassCountsWhetherShownOrNot) {
     StartCompanion(options);
     EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
     EXPECT_FALSE(TopLevelWindowExists("BrassOwletTas"));
-    EndProgramsWithWindow("BrassOwletTask");
+    EndProgramsNamed("BrassOwlet.exe");
     EXPECT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
   }
 }

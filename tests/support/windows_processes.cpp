@@ -1,5 +1,7 @@
 #include "tests/support/windows_processes.h"
 
+#include <tlhelp32.h>
+
 #include <cstring>
 
 #include "tests/support/wait.h"
@@ -157,21 +159,22 @@ std::vector<std::string> ReadConsoleRows(const StartedProgram& program) {
   return rows;
 }
 
-void EndProgramsWithWindow(const char* windowClass) {
-  for (int attempt = 0; attempt < 50; ++attempt) {
-    const HWND window = FindWindowA(windowClass, nullptr);
-    if (window == nullptr) {
-      return;
-    }
-    DWORD processId = 0;
-    GetWindowThreadProcessId(window, &processId);
-    StartedProgram owner{OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, processId), processId};
-    if (owner.process != nullptr) {
-      StopProgram(owner);
-    } else {
-      PostMessageA(window, WM_CLOSE, 0, 0);
-    }
+void EndProgramsNamed(const char* fileName) {
+  const HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snapshot == INVALID_HANDLE_VALUE) {
+    return;
   }
+  PROCESSENTRY32 entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = Process32First(snapshot, &entry); more; more = Process32Next(snapshot, &entry)) {
+    if (_stricmp(entry.szExeFile, fileName) != 0) {
+      continue;
+    }
+    StartedProgram program{OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID),
+                           entry.th32ProcessID};
+    StopProgram(program);
+  }
+  CloseHandle(snapshot);
 }
 
 bool MapDrive(char drive, const std::filesystem::path& directory) {

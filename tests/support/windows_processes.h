@@ -31,8 +31,9 @@ void StopProgram(StartedProgram& program);
 // or nothing when the console cannot be read.
 std::vector<std::string> ReadConsoleRows(const StartedProgram& program);
 
-// Ends every process that shows a top-level window of windowClass.
-void EndProgramsWithWindow(const char* windowClass);
+// Ends every process whose program file is named fileName, with its windows, also
+// one started a moment ago that has yet to show a window.
+void EndProgramsNamed(const char* fileName);
 
 // Makes drive letter `drive` (e.g. 'M') name directory. Returns false when it
 // cannot. UnmapDrive undoes it.
