@@ -168,6 +168,7 @@ TEST_F(WindowsEndToEnd, CompanionMissingFailsEveryCycleWithError2OnTheConsoleAnd
   EXPECT_EQ(Rows(screen.begin(), screen.begin() + static_cast<long>(twoCycles.size())), twoCycles);
   EXPECT_TRUE(std::regex_match(ReadFileBytes(LogPath()), FailedStartRecords(directory)))
       << ReadFileBytes(LogPath());
+  EXPECT_TRUE(IsRunning(monitor_));
 }
 
 // How the watchdog is started: in a directory whose name is its own, or at the
@@ -250,6 +251,7 @@ TEST_P(WindowsUnwritableLogs, StayAsTheyWereWhileTheConsoleGoesOn) {
   ASSERT_GE(screen.size(), cycle.size());
   EXPECT_EQ(Rows(screen.begin(), screen.begin() + static_cast<long>(cycle.size())), cycle);
   EXPECT_EQ(ReadFileBytes(LogPath()), "kept\r\n");
+  EXPECT_TRUE(IsRunning(monitor_));
   if (holder != nullptr) {
     CloseHandle(holder);
   }

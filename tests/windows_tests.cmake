@@ -9,7 +9,8 @@ set(window_tests_lock RESOURCE_LOCK companion_windows)
 add_executable(platform_windows_tests platform_windows_test.cpp)
 target_link_libraries(platform_windows_tests PRIVATE platform windows_test_support test_common
                                                      GTest::gtest_main)
-target_compile_definitions(platform_windows_tests PRIVATE COMPANION_FILE="companion/$<TARGET_FILE_NAME:companion>")
+target_compile_definitions(platform_windows_tests PRIVATE
+  COMPANION_FILE="companion/$<TARGET_FILE_NAME:companion>")
 add_dependencies(platform_windows_tests companion)
 gtest_discover_tests(platform_windows_tests DISCOVERY_MODE PRE_TEST PROPERTIES ${window_tests_lock})
 

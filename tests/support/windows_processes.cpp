@@ -73,14 +73,19 @@ UnixFileNameFunction WineUnixFileName() {
       GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
 }
 
+std::string Environment(const char* name) {
+  char value[MAX_PATH] = {};
+  const DWORD length = GetEnvironmentVariableA(name, value, sizeof value);
+  return length > 0 && length < sizeof value ? value : "";
+}
+
 std::string WineDriveLink(char drive) {
-  char prefix[MAX_PATH] = {};
-  if (GetEnvironmentVariableA("WINEPREFIX", prefix, sizeof prefix) == 0) {
-    GetEnvironmentVariableA("HOME", prefix, sizeof prefix);
-    std::strcat(prefix, "/.wine");
+  std::string prefix = Environment("WINEPREFIX");
+  if (prefix.empty()) {
+    prefix = Environment("HOME") + "/.wine";
   }
   const char name[] = {static_cast<char>(drive - 'A' + 'a'), ':', '\0'};
-  return std::string(prefix) + "/dosdevices/" + name;
+  return prefix + "/dosdevices/" + name;
 }
 
 }  // namespace
