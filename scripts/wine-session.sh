@@ -29,10 +29,12 @@ done
 export DISPLAY=":$(head -n1 "$session/display")"
 export WINEPREFIX="$session/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 echo "wine-session: prefix $WINEPREFIX on display $DISPLAY"
-# One server and its system processes for the whole session, none of them holding
-# the output of the first program that happens to start them.
-mkdir -p "$WINEPREFIX"
-wineserver --persistent </dev/null >/dev/null 2>&1
+# Making the prefix ends with its server going away; then one server and its
+# system processes stay for the whole session, none of them holding the output of
+# the first program that happens to start them.
 wineboot --init </dev/null >/dev/null 2>&1
+wineserver --wait
+wineserver --persistent </dev/null >/dev/null 2>&1
+wineboot </dev/null >/dev/null 2>&1
 
 "$@"
