@@ -5,11 +5,14 @@
 #include <poll.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -47,13 +50,19 @@ struct Terminal {
   std::string output;
 };
 
+// inChild runs in the new process just before the program: to change who it runs
+// as, say.
 Terminal StartInTerminal(const fs::path& directory, const std::vector<std::string>& arguments = {},
-                         const std::vector<std::string>& environment = {}) {
+                         const std::vector<std::string>& environment = {},
+                         const std::function<void()>& inChild = {}) {
   Terminal terminal;
   terminal.process = forkpty(&terminal.master, nullptr, nullptr, nullptr);
   if (terminal.process == 0) {
     if (chdir(directory.c_str()) != 0) {
       _exit(126);
+    }
+    if (inChild) {
+      inChild();
     }
     for (const std::string& variable : environment) {
       putenv(const_cast<char*>(variable.c_str()));
@@ -128,14 +137,30 @@ class EndToEnd : public WithXServer {
     return report.rfind("pid ", 0) == 0 ? std::atoi(report.c_str() + 4) : -1;
   }
 
-  std::string Timestamp() const {
-    return std::string(ClockPattern) + " - Monitoring \"" + Escaped(directory_.string());
+  // The texts as patterns, for the directory as the watchdog shows it (by default
+  // the test's own).
+  std::string Shown() const { return directory_.string(); }
+  std::string Timestamp(const std::string& shown) const {
+    return std::string(ClockPattern) + " - Monitoring \"" + Escaped(shown);
   }
+  std::string Timestamp() const { return Timestamp(Shown()); }
   std::string StatusLine() const { return "\r" + Timestamp() + R"( -> BrassOwlet is running\.)"; }
-  std::string StartMessage() const { return Timestamp() + R"( -> Starting BrassOwlet\.\.\.)"; }
-  std::string FailureMessage() const {
-    return "Unable to launch " + Escaped((directory_ / "BrassOwlet.exe").string()) +
-           R"( \(Error #2\))";
+  std::string StartMessage(const std::string& shown) const {
+    return Timestamp(shown) + R"( -> Starting BrassOwlet\.\.\.)";
+  }
+  std::string StartMessage() const { return StartMessage(Shown()); }
+  std::string FailureMessage(const std::string& shown, int error = 2) const {
+    return "Unable to launch " + Escaped(shown + "/BrassOwlet.exe") + R"( \(Error #)" +
+           std::to_string(error) + R"(\))";
+  }
+  std::string FailureMessage() const { return FailureMessage(Shown()); }
+  // A failed cycle as the terminal shows it.
+  std::string FailedCycle(const std::string& shown, int error = 2) const {
+    return "\r\n\r\n\a" + StartMessage(shown) + "\r\n\a\r\n" + FailureMessage(shown, error) +
+           "\r\n\r\n";
+  }
+  std::string LoggedPair(const std::string& shown, int error = 2) const {
+    return StartMessage(shown) + "\r\n" + FailureMessage(shown, error) + "\r\n";
   }
   fs::path LogPath() const { return directory_ / "BrassOwletMonitor Log.txt"; }
 
@@ -196,15 +221,13 @@ TEST_F(EndToEnd, CompanionMissingReportsError2EveryCycleOnTheConsoleAndInTheLog)
   Stop(terminal_);
   const std::string& output = terminal_.output;
   const std::string cycles = output.substr(0, output.rfind("(Error #2)\r\n\r\n") + 14);
-  const std::string failedCycle =
-      "\r\n\r\n\a" + StartMessage() + "\r\n\a\r\n" + FailureMessage() + "\r\n\r\n";
-  EXPECT_TRUE(std::regex_match(cycles, std::regex("(" + failedCycle + "){3,}"))) << cycles;
+  EXPECT_TRUE(std::regex_match(cycles, std::regex("(" + FailedCycle(Shown()) + "){3,}"))) << cycles;
 
   // Stopped at any point, the log holds whole records: a start and a failure per cycle,
   // and at most a last start whose launch had not yet been tried.
   const std::string log = ReadFileBytes(LogPath());
-  const std::string pair = StartMessage() + "\r\n" + FailureMessage() + "\r\n";
-  EXPECT_TRUE(std::regex_match(log, std::regex("(" + pair + "){3,}(" + StartMessage() + "\r\n)?")))
+  EXPECT_TRUE(std::regex_match(
+      log, std::regex("(" + LoggedPair(Shown()) + "){3,}(" + StartMessage() + "\r\n)?")))
       << log;
 }
 
@@ -219,6 +242,294 @@ TEST_F(EndToEnd, NoReachableDisplayAtStartIsOneLineOnStandardErrorAndStatus1) {
   EXPECT_EQ(Count(error, "\n"), 1u) << error;
   EXPECT_NE(error.find(":31999"), std::string::npos) << error;
   EXPECT_FALSE(fs::exists(LogPath()));
+}
+
+// Reads until `cycles` failed cycles have been shown, then ends the watchdog.
+bool ShowsFailedCycles(Terminal& terminal, int cycles) {
+  const bool shown = ReadUntil(terminal, [cycles](const std::string& output) {
+    return Count(output, ")\r\n\r\n") >= static_cast<std::size_t>(cycles);
+  });
+  Stop(terminal);
+  return shown;
+}
+
+TEST_F(EndToEnd, UnusableProgramFilesAreReportedWithTheirErrorNumberEveryCycle) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> make;  // makes BrassOwlet.exe
+    int error;
+  };
+  auto file = [](const std::string& bytes, fs::perms permissions) {
+    return [bytes, permissions](const fs::path& at) {
+      WriteFileBytes(at, bytes);
+      fs::permissions(at, permissions);
+    };
+  };
+  const Case cases[] = {
+      {"not executable", file("#!/bin/sh\n", fs::perms::owner_read), 5},
+      {"a directory", [](const fs::path& at) { fs::create_directory(at); }, 5},
+      {"not a program",
+       file("\x7f"
+            "ELF and no more",
+            fs::perms::owner_all),
+       11},
+      {"a script whose interpreter is missing",
+       file("#!/missing/interpreter\n", fs::perms::owner_all), 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.make(directory_ / "BrassOwlet.exe");
+    terminal_ = StartInTerminal(directory_);
+    ASSERT_TRUE(ShowsFailedCycles(terminal_, 2)) << terminal_.output;
+    EXPECT_TRUE(std::regex_search(terminal_.output,
+                                  std::regex("^(" + FailedCycle(Shown(), c.error) + "){2}")))
+        << terminal_.output;
+    EXPECT_TRUE(std::regex_match(
+        ReadFileBytes(LogPath()),
+        std::regex("(" + LoggedPair(Shown(), c.error) + ")+(" + StartMessage() + "\r\n)?")))
+        << ReadFileBytes(LogPath());
+    fs::remove_all(directory_);
+    fs::create_directories(directory_);
+  }
+}
+
+// Every text shows the starting directory whole, whatever its bytes; a directory
+// too long to capture (255 characters or more) shows as nothing at all.
+TEST_F(EndToEnd, StartingDirectoriesAreShownWholeOrPastTheLimitNotAtAll) {
+  struct Case {
+    const char* what;
+    std::string name;    // of a directory under the test's own, or empty
+    std::size_t length;  // of the whole path, when no name is given
+  };
+  const Case cases[] = {
+      {"percent signs", "100% %s %n %d", 0},
+      {"double quotes", "say \"hello\"", 0},
+      {"backslashes", "back\\slash\\", 0},
+      {"spaces", " spaced  out ", 0},
+      {"bytes beyond ASCII", "caf\xc3\xa9 \xff\xfe", 0},
+      {"198 characters", "", 198},
+      {"212 characters", "", 212},
+      {"224 characters", "", 224},
+      {"254 characters, the longest held", "", 254},
+      {"255 characters", "", 255},
+      {"4000 characters", "", 4000},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const fs::path start =
+        c.name.empty() ? DirectoryOfLength(directory_, c.length) : directory_ / c.name;
+    fs::create_directories(start);
+    const std::string shown = start.string().size() <= 254 ? start.string() : "";
+    terminal_ = StartInTerminal(start);
+    ASSERT_TRUE(ShowsFailedCycles(terminal_, 1)) << terminal_.output;
+    EXPECT_TRUE(std::regex_search(terminal_.output, std::regex("^" + FailedCycle(shown))))
+        << terminal_.output;
+    // With nothing captured, the log stays in the current directory: the same one.
+    EXPECT_TRUE(std::regex_search(ReadFileBytes(start / "BrassOwletMonitor Log.txt"),
+                                  std::regex("^" + LoggedPair(shown))));
+    fs::remove_all(directory_);
+    fs::create_directories(directory_);
+  }
+}
+
+// Whatever happens to the log, the console goes on unchanged, and every record
+// that can be written is written whole.
+TEST_F(EndToEnd, LogFaultsCostRecordsAndNothingElse) {
+  struct Case {
+    const char* what;
+    std::function<void(const fs::path&)> before;              // done to the log before the start
+    std::function<void(const fs::path&)> during;              // done after the first record
+    std::function<std::string(const std::string&)> expected;  // the log, from the record pattern
+  };
+  const Case cases[] = {
+      {"missing: created", [](const fs::path&) {}, [](const fs::path&) {},
+       [](const std::string& pair) { return "(" + pair + ")+"; }},
+      {"foreign bytes with no final line end",
+       [](const fs::path& log) { WriteFileBytes(log, std::string("foreign\0\xff bytes", 15)); },
+       [](const fs::path&) {},
+       [](const std::string& pair) {
+         return std::string("foreign\\x00\\xff bytes") + "(" + pair + ")+";
+       }},
+      {"a directory of that name", [](const fs::path& log) { fs::create_directory(log); },
+       [](const fs::path&) {}, [](const std::string&) { return std::string(); }},
+      {"deleted between records", [](const fs::path&) {},
+       [](const fs::path& log) { fs::remove(log); },
+       [](const std::string& pair) { return "(" + pair + ")+"; }},
+      {"replaced between records", [](const fs::path&) {},
+       [](const fs::path& log) { WriteFileBytes(log, "new\r\n"); },
+       [](const std::string& pair) { return "new\r\n(" + pair + ")+"; }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    c.before(LogPath());
+    terminal_ = StartInTerminal(directory_);
+    ASSERT_TRUE(ReadUntil(terminal_, Contains(")\r\n\r\n", 1))) << terminal_.output;
+    c.during(LogPath());
+    const std::size_t seen = Count(terminal_.output, ")\r\n\r\n");
+    ASSERT_TRUE(ShowsFailedCycles(terminal_, static_cast<int>(seen) + 2)) << terminal_.output;
+    EXPECT_TRUE(
+        std::regex_search(terminal_.output, std::regex("^(" + FailedCycle(Shown()) + "){3}")))
+        << terminal_.output;
+    // The last start may have been logged before its failure was.
+    const std::string log = fs::is_directory(LogPath()) ? "" : ReadFileBytes(LogPath());
+    const std::string expected = c.expected(LoggedPair(Shown()));
+    EXPECT_TRUE(std::regex_match(
+        log, std::regex(expected.empty() ? "" : expected + "(" + StartMessage() + "\r\n)?")))
+        << log;
+    fs::remove_all(directory_);
+    fs::create_directories(directory_);
+  }
+}
+
+// As nobody, since root writes read-only files all the same.
+TEST_F(EndToEnd, AReadOnlyLogStaysAsItWasWhileTheConsoleGoesOn) {
+  WriteFileBytes(LogPath(), "kept\r\n");
+  fs::permissions(LogPath(),
+                  fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read);
+  fs::permissions(directory_, fs::perms::all);
+  terminal_ = StartInTerminal(directory_, {}, {}, [] {
+    if (geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0)) {
+      _exit(125);
+    }
+  });
+  ASSERT_TRUE(ShowsFailedCycles(terminal_, 2)) << terminal_.output;
+  EXPECT_TRUE(std::regex_search(terminal_.output, std::regex("^(" + FailedCycle(Shown()) + "){2}")))
+      << terminal_.output;
+  EXPECT_EQ(ReadFileBytes(LogPath()), "kept\r\n");
+}
+
+// A small file system of the test's own, filled up; only root may mount one.
+TEST_F(EndToEnd, AFullDiskCostsRecordsWhileTheCycleGoesOn) {
+  const fs::path disk = directory_ / "disk";
+  fs::create_directory(disk);
+  if (geteuid() != 0 ||
+      std::system(
+          ("mount -t tmpfs -o size=64k tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0) {
+    GTEST_SKIP() << "mounting a small file system needs root";
+  }
+  // Full to the last block.
+  std::system(
+      ("dd if=/dev/zero of='" + (disk / "filler").string() + "' bs=1k 2>/dev/null").c_str());
+  terminal_ = StartInTerminal(disk);
+  ASSERT_TRUE(ReadUntil(terminal_, Contains(")\r\n\r\n", 2))) << terminal_.output;
+  const std::string whileFull = ReadFileBytes(disk / "BrassOwletMonitor Log.txt");
+  fs::remove(disk / "filler");
+  const std::size_t seen = Count(terminal_.output, ")\r\n\r\n");
+  const bool shown = ShowsFailedCycles(terminal_, static_cast<int>(seen) + 2);
+  const std::string log = ReadFileBytes(disk / "BrassOwletMonitor Log.txt");
+  std::system(("umount '" + disk.string() + "'").c_str());
+  ASSERT_TRUE(shown) << terminal_.output;
+  EXPECT_EQ(whileFull, "");
+  EXPECT_TRUE(
+      std::regex_search(terminal_.output, std::regex("^(" + FailedCycle(disk.string()) + ")+")));
+  // Once there is room, whole records again.
+  EXPECT_TRUE(std::regex_match(log, std::regex("(" + LoggedPair(disk.string()) + ")+(" +
+                                               StartMessage(disk.string()) + "\r\n)?")))
+      << log;
+}
+
+TEST_F(EndToEnd, EndingSignalsEndTheWatchdogAndLeaveTheCompanionRunning) {
+  PlaceCompanion();
+  for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    SCOPED_TRACE(strsignal(signal));
+    terminal_ = StartInTerminal(directory_, {}, {ReportSetting()});
+    ASSERT_TRUE(ReadUntil(terminal_, Contains("is running."))) << terminal_.output;
+    companions_.push_back(StartedCompanion());
+    kill(terminal_.process, signal);
+    int status = 0;
+    ASSERT_EQ(waitpid(terminal_.process, &status, 0), terminal_.process);
+    terminal_.process = -1;
+    EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << status;
+    EXPECT_TRUE(ProcessExists(companions_.back()));
+    EXPECT_TRUE(TopLevelWindowExists("BrassOwletTask"));
+    Stop(terminal_);
+  }
+}
+
+// Signals that do not end the watchdog neither shorten a cycle nor change what it
+// shows: no more status lines than seconds passed.
+TEST_F(EndToEnd, HarmlessSignalsNeitherShortenACycleNorChangeTheOutput) {
+  companions_.push_back(StartProcess(COMPANION_PATH, {}));
+  ASSERT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
+  terminal_ = StartInTerminal(directory_);
+  ASSERT_TRUE(ReadUntil(terminal_, Contains("is running.")));
+  const std::size_t before = terminal_.output.size();
+  ReadUntil(terminal_, [&](const std::string& output) {
+    for (const int signal : {SIGCHLD, SIGWINCH, SIGCONT}) {
+      kill(terminal_.process, signal);
+    }
+    return Count(output.substr(before), "is running.") >= 4;
+  });
+  const std::string during = terminal_.output.substr(before);
+  ASSERT_TRUE(
+      std::regex_match(during.substr(0, during.rfind('\r')), std::regex("(" + StatusLine() + ")+")))
+      << during;
+  // Each status line is a second later than the one before.
+  std::vector<std::string> times;
+  const std::regex clock(ClockPattern);
+  for (auto at = std::sregex_iterator(during.begin(), during.end(), clock);
+       at != std::sregex_iterator(); ++at) {
+    times.push_back(at->str());
+  }
+  for (std::size_t i = 1; i < times.size(); ++i) {
+    EXPECT_LT(times[i - 1], times[i]) << "two cycles within one second";
+  }
+  EXPECT_TRUE(ProcessExists(terminal_.process));
+}
+
+TEST_F(EndToEnd, UnwritableOrAbsentOutputsDoNotStopTheWatchdog) {
+  struct Case {
+    const char* what;
+    std::function<void()> inChild;  // arranges standard output and the terminal
+  };
+  const Case cases[] = {
+      {"standard output a pipe whose reader is gone",
+       [] {
+         int ends[2];
+         if (pipe(ends) != 0) {
+           _exit(124);
+         }
+         close(ends[0]);
+         dup2(ends[1], 1);
+         close(ends[1]);
+       }},
+      {"standard output /dev/null",
+       [] {
+         const int null = open("/dev/null", O_WRONLY);
+         dup2(null, 1);
+         close(null);
+       }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    terminal_ = StartInTerminal(directory_, {}, {}, c.inChild);
+    // The log is where the watchdog's progress shows when its output goes nowhere.
+    EXPECT_TRUE(WaitUntil([&] { return Count(ReadFileBytes(LogPath()), "(Error #2)") >= 3; },
+                          std::chrono::seconds(20)));
+    EXPECT_TRUE(ProcessExists(terminal_.process));
+    EXPECT_TRUE(std::regex_match(
+        ReadFileBytes(LogPath()),
+        std::regex("(" + LoggedPair(Shown()) + ")+(" + StartMessage() + "\r\n)?")));
+    Stop(terminal_);
+    fs::remove(LogPath());
+  }
+}
+
+// The terminal stays standard output, but is no longer the controlling one: there
+// is no beep, and nothing else changes.
+TEST_F(EndToEnd, WithoutAControllingTerminalOnlyTheBeepIsGone) {
+  terminal_ = StartInTerminal(directory_, {}, {}, [] {
+    // Giving it up hangs up the session's foreground, which is this process.
+    signal(SIGHUP, SIG_IGN);
+    ioctl(0, TIOCNOTTY);
+    signal(SIGHUP, SIG_DFL);
+  });
+  ASSERT_TRUE(ShowsFailedCycles(terminal_, 2)) << terminal_.output;
+  const std::string quiet =
+      "\r\n\r\n" + StartMessage() + "\r\n\r\n" + FailureMessage() + "\r\n\r\n";
+  EXPECT_TRUE(std::regex_search(terminal_.output, std::regex("^(" + quiet + "){2}")))
+      << terminal_.output;
+  EXPECT_EQ(terminal_.output.find('\a'), std::string::npos);
 }
 
 }  // namespace
