@@ -532,4 +532,85 @@ TEST_F(EndToEnd, WithoutAControllingTerminalOnlyTheBeepIsGone) {
   EXPECT_EQ(terminal_.output.find('\a'), std::string::npos);
 }
 
+// Children of process that have ended and not been collected.
+std::size_t ZombieChildren(pid_t process) {
+  std::size_t zombies = 0;
+  for (const auto& entry : fs::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    const std::string stat = ReadFileBytes(entry.path() / "stat");
+    const std::size_t end = stat.rfind(')');
+    if (end == std::string::npos) {
+      continue;
+    }
+    char state = 0;
+    int parent = 0;
+    if (std::sscanf(stat.c_str() + end + 1, " %c %d", &state, &parent) == 2 && parent == process &&
+        state == 'Z') {
+      ++zombies;
+    }
+  }
+  return zombies;
+}
+
+// BrassOwlet.exe as a script that starts the companion with options.
+void PlaceCompanionWith(const fs::path& directory, const std::string& options) {
+  WriteFileBytes(directory / "BrassOwlet.exe",
+                 "#!/bin/sh\nexec '" COMPANION_PATH "' " + options + "\n");
+  fs::permissions(directory / "BrassOwlet.exe", fs::perms::owner_all);
+}
+
+TEST_F(EndToEnd, ACompanionThatEndsByItselfIsStartedAgain) {
+  PlaceCompanionWith(directory_, "--exit-after-ms 1500");
+  terminal_ = StartInTerminal(directory_);
+  ASSERT_TRUE(ReadUntil(terminal_, [](const std::string& output) {
+    const std::size_t again = output.find("Starting BrassOwlet...", output.find("is running."));
+    return again != std::string::npos && output.find("is running.", again) != std::string::npos;
+  })) << terminal_.output;
+  EXPECT_TRUE(std::regex_search(
+      terminal_.output,
+      std::regex("^(\r\n\r\n\a" + StartMessage() + "\r\n)+(" + StatusLine() + ")+\r?\n\r\n\a" +
+                 StartMessage() + "\r\n(" + StatusLine() + ")")))
+      << terminal_.output;
+}
+
+// Started again on every cycle until a window shows, and none of the programs
+// started on the way is left a zombie.
+TEST_F(EndToEnd, ACompanionSlowToShowItsWindowIsStartedEachCycleUntilItDoes) {
+  PlaceCompanionWith(directory_, "--delay-ms 2000 --exit-after-ms 1500");
+  terminal_ = StartInTerminal(directory_);
+  ASSERT_TRUE(ReadUntil(terminal_, Contains("is running."))) << terminal_.output;
+  EXPECT_TRUE(std::regex_search(terminal_.output, std::regex("^(\r\n\r\n\a" + StartMessage() +
+                                                             "\r\n){2,}(" + StatusLine() + ")")))
+      << terminal_.output;
+  // The companions end by themselves; by then none may be waiting to be collected.
+  EXPECT_TRUE(WaitUntil([] { return !TopLevelWindowExists("BrassOwletTask"); }));
+  EXPECT_TRUE(WaitUntil([&] { return ZombieChildren(terminal_.process) == 0; }));
+}
+
+// The X server goes away while the watchdog runs and comes back on the same
+// display: the watchdog keeps starting BrassOwlet while none answers, and finds its
+// window again once one does.
+TEST_F(EndToEnd, AnXServerKilledMidRunIsFoundAgainWhenItIsBack) {
+  XServer own = StartXServer();
+  PlaceCompanion();
+  terminal_ = StartInTerminal(directory_, {}, {"DISPLAY=" + own.display});
+  ASSERT_TRUE(ReadUntil(terminal_, Contains("is running."))) << terminal_.output;
+  StopProcess(own.process);
+  const std::size_t gone = terminal_.output.size();
+  ASSERT_TRUE(ReadUntil(terminal_, [gone](const std::string& output) {
+    return Count(output.substr(gone), "Starting BrassOwlet...") >= 2;
+  })) << terminal_.output;
+  own = StartXServer(own.display);
+  const std::size_t back = terminal_.output.size();
+  EXPECT_TRUE(ReadUntil(terminal_, [back](const std::string& output) {
+    return output.find("is running.", back) != std::string::npos;
+  })) << terminal_.output.substr(back);
+  EXPECT_TRUE(ProcessExists(terminal_.process));
+  Stop(terminal_);
+  StopProcess(own.process);
+}
+
 }  // namespace
