@@ -532,29 +532,6 @@ TEST_F(EndToEnd, WithoutAControllingTerminalOnlyTheBeepIsGone) {
   EXPECT_EQ(terminal_.output.find('\a'), std::string::npos);
 }
 
-// Children of process that have ended and not been collected.
-std::size_t ZombieChildren(pid_t process) {
-  std::size_t zombies = 0;
-  for (const auto& entry : fs::directory_iterator("/proc")) {
-    const std::string name = entry.path().filename().string();
-    if (name.find_first_not_of("0123456789") != std::string::npos) {
-      continue;
-    }
-    const std::string stat = ReadFileBytes(entry.path() / "stat");
-    const std::size_t end = stat.rfind(')');
-    if (end == std::string::npos) {
-      continue;
-    }
-    char state = 0;
-    int parent = 0;
-    if (std::sscanf(stat.c_str() + end + 1, " %c %d", &state, &parent) == 2 && parent == process &&
-        state == 'Z') {
-      ++zombies;
-    }
-  }
-  return zombies;
-}
-
 // BrassOwlet.exe as a script that starts the companion with options.
 void PlaceCompanionWith(const fs::path& directory, const std::string& options) {
   WriteFileBytes(directory / "BrassOwlet.exe",

@@ -17,3 +17,16 @@ target_compile_definitions(end_to_end_tests PRIVATE
   MONITOR_PATH="$<TARGET_FILE:BrassOwletMonitor>" COMPANION_PATH="$<TARGET_FILE:companion>")
 add_dependencies(end_to_end_tests BrassOwletMonitor companion)
 gtest_discover_tests(end_to_end_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
+
+# The program with a short pause, built for the long-run test alone.
+add_executable(fast_cycle_monitor ${CMAKE_SOURCE_DIR}/watchdog/main.cpp
+                                  ${CMAKE_SOURCE_DIR}/watchdog/watchdog.cpp
+                                  ${CMAKE_SOURCE_DIR}/watchdog/texts.cpp)
+target_compile_definitions(fast_cycle_monitor PRIVATE BRASSOWLET_TEST_CYCLE_PERIOD_MS=20)
+target_link_libraries(fast_cycle_monitor PRIVATE reporting platform)
+
+add_executable(long_run_tests long_run_test.cpp)
+target_link_libraries(long_run_tests PRIVATE posix_test_support test_common GTest::gtest_main)
+target_compile_definitions(long_run_tests PRIVATE MONITOR_PATH="$<TARGET_FILE:fast_cycle_monitor>")
+add_dependencies(long_run_tests fast_cycle_monitor)
+gtest_discover_tests(long_run_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 240)

@@ -1,7 +1,12 @@
 // The watchdog: captures the starting directory, then runs the watch cycle forever.
 #pragma once
 
+#ifdef BRASSOWLET_TEST_CYCLE_PERIOD_MS
+// Only a test's own build of the program runs its cycles faster.
+inline constexpr unsigned CyclePeriodMs = BRASSOWLET_TEST_CYCLE_PERIOD_MS;
+#else
 inline constexpr unsigned CyclePeriodMs = 1000;
+#endif
 
 // The program's main routine; it never returns.
 [[noreturn]] void RunWatchdog();

@@ -8,8 +8,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
+#include <iterator>
 
 extern char** environ;
 
@@ -141,4 +144,26 @@ void WithXServer::SetUpTestSuite() {
 
 void WithXServer::TearDownTestSuite() {
   StopProcess(server_.process);
+}
+
+std::size_t ZombieChildren(pid_t process) {
+  std::size_t zombies = 0;
+  for (const auto& entry : std::filesystem::directory_iterator("/proc")) {
+    const std::string name = entry.path().filename().string();
+    if (name.find_first_not_of("0123456789") != std::string::npos) {
+      continue;
+    }
+    std::ifstream stat(entry.path() / "stat");
+    const std::string line((std::istreambuf_iterator<char>(stat)),
+                           std::istreambuf_iterator<char>());
+    const std::size_t end = line.rfind(')');
+    char state = 0;
+    int parent = 0;
+    if (end != std::string::npos &&
+        std::sscanf(line.c_str() + end + 1, " %c %d", &state, &parent) == 2 && parent == process &&
+        state == 'Z') {
+      ++zombies;
+    }
+  }
+  return zombies;
 }

@@ -21,6 +21,9 @@ void StopProcess(pid_t process);
 
 bool ProcessExists(pid_t process);
 
+// Children of process that have ended and not been collected.
+std::size_t ZombieChildren(pid_t process);
+
 // A headless X server on a display that no one else uses.
 struct XServer {
   pid_t process = -1;
