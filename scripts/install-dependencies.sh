@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(
-  g++ cmake ninja-build pkg-config
+  g++ cmake ninja-build pkg-config valgrind
   libxcb1-dev          # the X11 presence test and the companion
   libgtest-dev         # unit and end-to-end tests
   xvfb                 # a headless X server for the tests and the demo

@@ -30,3 +30,15 @@ target_link_libraries(long_run_tests PRIVATE posix_test_support test_common GTes
 target_compile_definitions(long_run_tests PRIVATE MONITOR_PATH="$<TARGET_FILE:fast_cycle_monitor>")
 add_dependencies(long_run_tests fast_cycle_monitor)
 gtest_discover_tests(long_run_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 240)
+
+# The unit suites under valgrind's memcheck as well: no error, no leak. Not beside
+# AddressSanitizer, which cannot share a process with it.
+find_program(VALGRIND valgrind)
+if(VALGRIND AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  foreach(suite watch_cycle_tests reporting_tests)
+    add_test(NAME Memcheck.${suite}
+             COMMAND ${VALGRIND} --error-exitcode=99 --leak-check=full
+                     --errors-for-leak-kinds=definite,indirect --child-silent-after-fork=yes
+                     $<TARGET_FILE:${suite}>)
+  endforeach()
+endif()
