@@ -57,7 +57,8 @@ TEST_F(LongRun, ThreeHundredFailedRecoveriesLeaveDescriptorsHeapAndChildrenAsThe
   WriteFileBytes(directory / "BrassOwlet.exe", "#!/bin/sh\nexit 1\n");
   fs::permissions(directory / "BrassOwlet.exe", fs::perms::owner_all);
   const fs::path log = directory / "BrassOwletMonitor Log.txt";
-  const pid_t monitor = StartProcess(MONITOR_PATH, {}, directory.string());
+  const fs::path output = directory / "output.txt";
+  const pid_t monitor = StartProcess(MONITOR_PATH, {}, directory.string(), {}, output.string());
 
   ASSERT_TRUE(WaitUntil([&] { return Records(log) >= 50; }, std::chrono::seconds(60)));
   const Footprint early = FootprintOf(monitor);
@@ -85,6 +86,16 @@ TEST_F(LongRun, ThreeHundredFailedRecoveriesLeaveDescriptorsHeapAndChildrenAsThe
     EXPECT_LE(previous, time);
     previous = time;
   }
+
+  // Standard output in a file is written a whole block at a time, and nothing in
+  // the blocks written is lost or out of place.
+  const std::string written = ReadFileBytes(output);
+  ASSERT_GT(written.size(), 0u);
+  EXPECT_EQ(written.size() % 4096, 0u) << written.size();
+  const std::string lines = written.substr(0, written.rfind('\n') + 1);
+  EXPECT_TRUE(std::regex_match(
+      lines, std::regex("(\n\n" + record.substr(0, record.size() - 4) + "\n)+(\n)*")))
+      << lines.substr(0, 300);
   fs::remove_all(directory);
 }
 

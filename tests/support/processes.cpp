@@ -20,7 +20,7 @@ namespace {
 
 pid_t Spawn(const std::string& program, const std::vector<std::string>& arguments,
             const std::string& directory, const std::vector<std::string>& extraEnvironment,
-            int keepDescriptor) {
+            int keepDescriptor, const std::string& standardOutput = {}) {
   std::vector<std::string> environment(extraEnvironment);
   for (char** variable = environ; *variable != nullptr; ++variable) {
     environment.emplace_back(*variable);
@@ -41,7 +41,12 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& argument
   posix_spawn_file_actions_t files;
   posix_spawn_file_actions_init(&files);
   posix_spawn_file_actions_addopen(&files, 0, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  if (standardOutput.empty()) {
+    posix_spawn_file_actions_addopen(&files, 1, "/dev/null", O_WRONLY, 0);
+  } else {
+    posix_spawn_file_actions_addopen(&files, 1, standardOutput.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  }
   posix_spawn_file_actions_addopen(&files, 2, "/dev/null", O_WRONLY, 0);
   if (!directory.empty()) {
     posix_spawn_file_actions_addchdir_np(&files, directory.c_str());
@@ -70,8 +75,9 @@ pid_t Spawn(const std::string& program, const std::vector<std::string>& argument
 }  // namespace
 
 pid_t StartProcess(const std::string& program, const std::vector<std::string>& arguments,
-                   const std::string& directory, const std::vector<std::string>& extraEnvironment) {
-  return Spawn(program, arguments, directory, extraEnvironment, -1);
+                   const std::string& directory, const std::vector<std::string>& extraEnvironment,
+                   const std::string& standardOutput) {
+  return Spawn(program, arguments, directory, extraEnvironment, -1, standardOutput);
 }
 
 void StopProcess(pid_t process) {

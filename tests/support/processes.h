@@ -10,11 +10,13 @@
 
 #include "tests/support/wait.h"
 
-// Starts program with arguments, its output on /dev/null, in directory when one is
-// given, with extraEnvironment ("NAME=value") added to ours.
+// Starts program with arguments, its output on /dev/null or in the file
+// standardOutput, in directory when one is given, with extraEnvironment
+// ("NAME=value") added to ours.
 pid_t StartProcess(const std::string& program, const std::vector<std::string>& arguments,
                    const std::string& directory = {},
-                   const std::vector<std::string>& extraEnvironment = {});
+                   const std::vector<std::string>& extraEnvironment = {},
+                   const std::string& standardOutput = {});
 
 // Ends a process started by the test and collects it.
 void StopProcess(pid_t process);
