@@ -590,4 +590,25 @@ TEST_F(EndToEnd, AnXServerKilledMidRunIsFoundAgainWhenItIsBack) {
   StopProcess(own.process);
 }
 
+// Started in the root directory, whose own separator and the one before the file
+// make two. The log then lands in the root: the test runs where it may write
+// there, and takes it away.
+TEST_F(EndToEnd, TheRootDirectoryShowsTwoSeparatorsBeforeTheFile) {
+  const fs::path log = "/BrassOwletMonitor Log.txt";
+  if (access("/", W_OK) != 0 || fs::exists(log) || fs::exists("/BrassOwlet.exe")) {
+    GTEST_SKIP() << "the root directory is not ours to write in";
+  }
+  terminal_ = StartInTerminal("/");
+  const bool shown = ShowsFailedCycles(terminal_, 1);
+  const std::string logged = ReadFileBytes(log);
+  fs::remove(log);
+  ASSERT_TRUE(shown) << terminal_.output;
+  const std::string failure = R"(Unable to launch //BrassOwlet\.exe \(Error #2\))";
+  EXPECT_TRUE(std::regex_search(terminal_.output, std::regex("^\r\n\r\n\a" + StartMessage("/") +
+                                                             "\r\n\a\r\n" + failure + "\r\n\r\n")))
+      << terminal_.output;
+  EXPECT_TRUE(std::regex_search(logged, std::regex("^" + StartMessage("/") + "\r\n" + failure)))
+      << logged;
+}
+
 }  // namespace

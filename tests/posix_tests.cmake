@@ -35,6 +35,15 @@ gtest_discover_tests(long_run_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 2
 # AddressSanitizer, which cannot share a process with it.
 find_program(VALGRIND valgrind)
 if(VALGRIND AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  # The real program too, through its cycles with and without BrassOwlet.
+  add_executable(memcheck_tests memcheck_test.cpp)
+  target_link_libraries(memcheck_tests PRIVATE platform posix_test_support test_common
+                                               GTest::gtest_main)
+  target_compile_definitions(memcheck_tests PRIVATE VALGRIND_PATH="${VALGRIND}"
+    MONITOR_PATH="$<TARGET_FILE:BrassOwletMonitor>" COMPANION_PATH="$<TARGET_FILE:companion>")
+  add_dependencies(memcheck_tests BrassOwletMonitor companion)
+  gtest_discover_tests(memcheck_tests DISCOVERY_MODE PRE_TEST PROPERTIES TIMEOUT 120)
+
   foreach(suite watch_cycle_tests reporting_tests)
     add_test(NAME Memcheck.${suite}
              COMMAND ${VALGRIND} --error-exitcode=99 --leak-check=full
