@@ -22,25 +22,11 @@
 #include "platform/platform.h"
 #include "tests/support/processes.h"
 #include "tests/support/temporary_directory.h"
+#include "tests/support/text_patterns.h"
 
 namespace fs = std::filesystem;
 
 namespace {
-
-const char ClockPattern[] = R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)";
-
-std::string Escaped(const std::string& text) {
-  static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
-  return std::regex_replace(text, special, R"(\$&)");
-}
-
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
-  return count;
-}
 
 // The watchdog on a pseudo-terminal: what a person would see, byte for byte (the
 // terminal turns each line feed into CR LF, and the beep arrives as BEL).

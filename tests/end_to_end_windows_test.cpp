@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tests/support/temporary_directory.h"
+#include "tests/support/text_patterns.h"
 #include "tests/support/wait.h"
 #include "tests/support/windows_processes.h"
 
@@ -20,12 +21,7 @@ using Rows = std::vector<std::string>;
 
 namespace {
 
-const std::regex Clock(R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d)");
-
-std::string Escaped(const std::string& text) {
-  static const std::regex special(R"([.^$|()\[\]{}*+?\\])");
-  return std::regex_replace(text, special, R"(\$&)");
-}
+const std::regex Clock(ClockPattern);
 
 class WindowsEndToEnd : public testing::Test {
  protected:
@@ -103,8 +99,8 @@ class WindowsEndToEnd : public testing::Test {
   }
   // The log's records of failed starts, each a pair, exactly and nothing else.
   static std::regex FailedStartRecords(const std::string& directory) {
-    const std::string start = R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d - Monitoring ")" +
-                              Escaped(directory) + R"( -> Starting BrassOwlet\.\.\.\r\n)";
+    const std::string start = std::string(ClockPattern) + " - Monitoring \"" + Escaped(directory) +
+                              R"( -> Starting BrassOwlet\.\.\.\r\n)";
     return std::regex("(" + start + Escaped(Failure(directory)) + "\r\n)+");
   }
 
@@ -270,7 +266,7 @@ TEST_F(WindowsEndToEnd, OutputToAFileHasCrLfLineEnds) {
   StartIntoFile(output);
   ASSERT_TRUE(WaitUntil([&] { return LoggedFailures() >= 3; }, std::chrono::seconds(20)));
   const std::string directory = directory_.string();
-  const std::string start = R"(\d\d/\d\d/\d\d \d\d:\d\d:\d\d - Monitoring ")" + Escaped(directory) +
+  const std::string start = std::string(ClockPattern) + " - Monitoring \"" + Escaped(directory) +
                             R"( -> Starting BrassOwlet\.\.\.)";
   const std::string cycle =
       "\r\n\r\n" + start + "\r\n\r\n" + Escaped(Failure(directory)) + "\r\n\r\n";

@@ -13,6 +13,7 @@
 
 #include "tests/support/processes.h"
 #include "tests/support/temporary_directory.h"
+#include "tests/support/text_patterns.h"
 
 namespace fs = std::filesystem;
 
@@ -39,16 +40,6 @@ Footprint FootprintOf(pid_t process) {
   return footprint;
 }
 
-std::size_t Records(const fs::path& log) {
-  const std::string text = ReadFileBytes(log);
-  std::size_t count = 0;
-  for (std::size_t at = text.find("\r\n"); at != std::string::npos;
-       at = text.find("\r\n", at + 2)) {
-    ++count;
-  }
-  return count;
-}
-
 class LongRun : public WithXServer {};
 
 TEST_F(LongRun, ThreeHundredFailedRecoveriesLeaveDescriptorsHeapAndChildrenAsTheyWere) {
@@ -60,9 +51,11 @@ TEST_F(LongRun, ThreeHundredFailedRecoveriesLeaveDescriptorsHeapAndChildrenAsThe
   const fs::path output = directory / "output.txt";
   const pid_t monitor = StartProcess(MONITOR_PATH, {}, directory.string(), {}, output.string());
 
-  ASSERT_TRUE(WaitUntil([&] { return Records(log) >= 50; }, std::chrono::seconds(60)));
+  ASSERT_TRUE(
+      WaitUntil([&] { return Count(ReadFileBytes(log), "\r\n") >= 50; }, std::chrono::seconds(60)));
   const Footprint early = FootprintOf(monitor);
-  ASSERT_TRUE(WaitUntil([&] { return Records(log) >= 350; }, std::chrono::seconds(120)));
+  ASSERT_TRUE(WaitUntil([&] { return Count(ReadFileBytes(log), "\r\n") >= 350; },
+                        std::chrono::seconds(120)));
   const Footprint late = FootprintOf(monitor);
   ASSERT_TRUE(ProcessExists(monitor));
   StopProcess(monitor);
@@ -73,10 +66,8 @@ TEST_F(LongRun, ThreeHundredFailedRecoveriesLeaveDescriptorsHeapAndChildrenAsThe
   EXPECT_LE(early.zombies, 1u);
   // Every record whole, one start per cycle, their times in order.
   const std::string text = ReadFileBytes(log);
-  const std::string record =
-      R"((\d\d/\d\d/\d\d \d\d:\d\d:\d\d) - Monitoring ")" +
-      std::regex_replace(directory.string(), std::regex(R"([.^$|()\[\]{}*+?\\])"), R"(\$&)") +
-      R"( -> Starting BrassOwlet\.\.\.\r\n)";
+  const std::string record = "(" + std::string(ClockPattern) + R"() - Monitoring ")" +
+                             Escaped(directory.string()) + R"( -> Starting BrassOwlet\.\.\.\r\n)";
   EXPECT_TRUE(std::regex_match(text, std::regex("(" + record + ")+")));
   std::string previous;
   const std::regex recordPattern(record);

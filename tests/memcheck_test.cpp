@@ -11,20 +11,13 @@
 #include "platform/platform.h"
 #include "tests/support/processes.h"
 #include "tests/support/temporary_directory.h"
+#include "tests/support/text_patterns.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
 class Memcheck : public WithXServer {};
-
-std::size_t Count(const std::string& text, const std::string& part) {
-  std::size_t count = 0;
-  for (std::size_t at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
-    ++count;
-  }
-  return count;
-}
 
 TEST_F(Memcheck, TheProgramMakesNoMemoryErrorAndLosesNothingOverItsCycles) {
   const fs::path directory = MakeTemporaryDirectory("memcheck");
