@@ -5,6 +5,7 @@
 //   --delay-ms N       wait N milliseconds before the window appears
 //   --exit-after-ms N  end by itself N milliseconds after the window appeared
 //   --unmapped         create the window but never show it
+//   --title T          title the window T rather than "BrassOwlet"
 //   --as-child         put the window of that class inside a top-level window of
 //                      another class, where it must not count as top-level
 // With BRASSOWLET_COMPANION_REPORT set to a file name, it first writes there what it
@@ -22,6 +23,7 @@ struct Options {
   long delayMs = 0;
   long exitAfterMs = -1;
   bool unmapped = false;
+  const char* title = "BrassOwlet";
   bool asChild = false;
 };
 
@@ -34,6 +36,8 @@ bool ParseOptions(int argc, char** argv, Options& options) {
       options.delayMs = std::atol(argv[++i]);
     } else if (std::strcmp(argv[i], "--exit-after-ms") == 0 && hasValue) {
       options.exitAfterMs = std::atol(argv[++i]);
+    } else if (std::strcmp(argv[i], "--title") == 0 && hasValue) {
+      options.title = argv[++i];
     } else if (std::strcmp(argv[i], "--unmapped") == 0) {
       options.unmapped = true;
     } else if (std::strcmp(argv[i], "--as-child") == 0) {
@@ -83,11 +87,11 @@ void RegisterWindowClass(HINSTANCE instance, const char* name, WNDPROC procedure
 HWND CreateTopLevelWindow(HINSTANCE instance, const Options& options) {
   RegisterWindowClass(instance, "BrassOwletTask", HandleMessage);
   if (!options.asChild) {
-    return CreateWindowExA(0, "BrassOwletTask", "BrassOwlet", WS_OVERLAPPEDWINDOW, 40, 40, 320, 120,
-                           nullptr, nullptr, instance, nullptr);
+    return CreateWindowExA(0, "BrassOwletTask", options.title, WS_OVERLAPPEDWINDOW, 40, 40, 320,
+                           120, nullptr, nullptr, instance, nullptr);
   }
   RegisterWindowClass(instance, "BrassOwletHost", HandleMessage);
-  const HWND host = CreateWindowExA(0, "BrassOwletHost", "BrassOwlet", WS_OVERLAPPEDWINDOW, 40, 40,
+  const HWND host = CreateWindowExA(0, "BrassOwletHost", options.title, WS_OVERLAPPEDWINDOW, 40, 40,
                                     320, 120, nullptr, nullptr, instance, nullptr);
   CreateWindowExA(0, "BrassOwletTask", "BrassOwlet", WS_CHILD | WS_VISIBLE, 0, 0, 200, 80, host,
                   nullptr, instance, nullptr);

@@ -5,6 +5,7 @@
 //   --delay-ms N       wait N milliseconds before the window appears
 //   --exit-after-ms N  end by itself N milliseconds after the window appeared
 //   --unmapped         create the window but never show it
+//   --title T          title the window T rather than "BrassOwlet"
 //   --as-child         put the window of that class inside a top-level window of
 //                      another class, where it must not count as top-level
 // With BRASSOWLET_COMPANION_REPORT set to a file name, it first writes there what it
@@ -27,6 +28,7 @@ struct Options {
   long delayMs = 0;
   long exitAfterMs = -1;
   bool unmapped = false;
+  const char* title = "BrassOwlet";
   bool asChild = false;
 };
 
@@ -38,6 +40,8 @@ Options ParseOptions(int argc, char** argv) {
       options.delayMs = std::atol(argv[++i]);
     } else if (std::strcmp(argv[i], "--exit-after-ms") == 0 && hasValue) {
       options.exitAfterMs = std::atol(argv[++i]);
+    } else if (std::strcmp(argv[i], "--title") == 0 && hasValue) {
+      options.title = argv[++i];
     } else if (std::strcmp(argv[i], "--unmapped") == 0) {
       options.unmapped = true;
     } else if (std::strcmp(argv[i], "--as-child") == 0) {
@@ -114,14 +118,14 @@ void SetStringProperty(xcb_connection_t* connection, xcb_window_t window, xcb_at
 
 xcb_window_t CreateWindow(xcb_connection_t* connection, xcb_window_t parent,
                           const xcb_screen_t* screen, const char* wmClass,
-                          std::size_t wmClassLength) {
+                          std::size_t wmClassLength, const char* title) {
   const xcb_window_t window = xcb_generate_id(connection);
   const std::uint32_t values[] = {screen->white_pixel, XCB_EVENT_MASK_STRUCTURE_NOTIFY};
   xcb_create_window(connection, XCB_COPY_FROM_PARENT, window, parent, 40, 40, 320, 120, 1,
                     XCB_WINDOW_CLASS_INPUT_OUTPUT, screen->root_visual,
                     XCB_CW_BACK_PIXEL | XCB_CW_EVENT_MASK, values);
   SetStringProperty(connection, window, XCB_ATOM_WM_CLASS, wmClass, wmClassLength);
-  SetStringProperty(connection, window, XCB_ATOM_WM_NAME, "BrassOwlet", 10);
+  SetStringProperty(connection, window, XCB_ATOM_WM_NAME, title, std::strlen(title));
   return window;
 }
 
@@ -159,12 +163,14 @@ int main(int argc, char** argv) {
   static const char hostClass[] = "brassowlet-host\0BrassOwletHost";
   xcb_window_t topLevel = 0;
   if (options.asChild) {
-    topLevel = CreateWindow(connection, screen->root, screen, hostClass, sizeof hostClass);
+    topLevel =
+        CreateWindow(connection, screen->root, screen, hostClass, sizeof hostClass, options.title);
     const xcb_window_t child =
-        CreateWindow(connection, topLevel, screen, taskClass, sizeof taskClass);
+        CreateWindow(connection, topLevel, screen, taskClass, sizeof taskClass, options.title);
     xcb_map_window(connection, child);
   } else {
-    topLevel = CreateWindow(connection, screen->root, screen, taskClass, sizeof taskClass);
+    topLevel =
+        CreateWindow(connection, screen->root, screen, taskClass, sizeof taskClass, options.title);
   }
   const xcb_atom_t protocols = Atom(connection, "WM_PROTOCOLS");
   const xcb_atom_t deleteWindow = Atom(connection, "WM_DELETE_WINDOW");

@@ -249,8 +249,11 @@ TEST_F(PosixPresence, AStartedProgramThatEndsIsNeverLeftAZombie) {
 
 TEST_F(PosixPresence, ATopLevelWindowOfTheClassCountsWhetherShownOrNot) {
   EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
-  for (const auto& options : {std::vector<std::string>{}, std::vector<std::string>{"--unmapped"}}) {
-    SCOPED_TRACE(options.empty() ? "shown" : "unmapped");
+  // Whatever its title, too.
+  for (const auto& options : {std::vector<std::string>{}, std::vector<std::string>{"--unmapped"},
+                              std::vector<std::string>{"--title", ""},
+                              std::vector<std::string>{"--title", "Another program"}}) {
+    SCOPED_TRACE(testing::PrintToString(options));
     StartCompanion(options);
     EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
     // The class is compared without regard to case; another class is not ours.

@@ -108,7 +108,8 @@ TEST_F(WindowsPlatform, AStartedProgramRunsInTheCurrentDirectoryWithNoParameters
 
 TEST_F(WindowsPlatform, ATopLevelWindowOfTheClassCountsWhetherShownOrNot) {
   EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
-  for (const char* options : {"", "--unmapped"}) {
+  // Whatever its title, too.
+  for (const char* options : {"", "--unmapped", "--title \"\"", "--title \"Another program\""}) {
     SCOPED_TRACE(options);
     StartCompanion(options);
     EXPECT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletTask"); }));
