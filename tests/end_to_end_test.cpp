@@ -1,6 +1,7 @@
 // The real program in a pseudo-terminal, in a fresh directory, against a private X
 // server and the real companion.
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -9,7 +10,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <fcntl.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
