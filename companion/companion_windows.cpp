@@ -1,13 +1,7 @@
 // BrassOwlet's stand-in on Windows: a GUI program with one top-level window of the
 // class "BrassOwletTask", shown until it is closed.
 //
-// Options, for tests and demos:
-//   --delay-ms N       wait N milliseconds before the window appears
-//   --exit-after-ms N  end by itself N milliseconds after the window appeared
-//   --unmapped         create the window but never show it
-//   --title T          title the window T rather than "BrassOwlet"
-//   --as-child         put the window of that class inside a top-level window of
-//                      another class, where it must not count as top-level
+// Its options, for tests and demos, are in companion_options.h.
 // With BRASSOWLET_COMPANION_REPORT set to a file name, it first writes there what it
 // was started with: its process id, current directory and command line.
 
@@ -17,37 +11,11 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "companion/companion_options.h"
+
 namespace {
 
-struct Options {
-  long delayMs = 0;
-  long exitAfterMs = -1;
-  bool unmapped = false;
-  const char* title = "BrassOwlet";
-  bool asChild = false;
-};
-
 constexpr UINT_PTR ExitTimer = 1;
-
-bool ParseOptions(int argc, char** argv, Options& options) {
-  for (int i = 1; i < argc; ++i) {
-    const bool hasValue = i + 1 < argc;
-    if (std::strcmp(argv[i], "--delay-ms") == 0 && hasValue) {
-      options.delayMs = std::atol(argv[++i]);
-    } else if (std::strcmp(argv[i], "--exit-after-ms") == 0 && hasValue) {
-      options.exitAfterMs = std::atol(argv[++i]);
-    } else if (std::strcmp(argv[i], "--title") == 0 && hasValue) {
-      options.title = argv[++i];
-    } else if (std::strcmp(argv[i], "--unmapped") == 0) {
-      options.unmapped = true;
-    } else if (std::strcmp(argv[i], "--as-child") == 0) {
-      options.asChild = true;
-    } else {
-      return false;
-    }
-  }
-  return true;
-}
 
 void WriteStartReport(const char* path) {
   std::FILE* report = std::fopen(path, "wb");
@@ -84,7 +52,7 @@ void RegisterWindowClass(HINSTANCE instance, const char* name, WNDPROC procedure
   RegisterClassA(&windowClass);
 }
 
-HWND CreateTopLevelWindow(HINSTANCE instance, const Options& options) {
+HWND CreateTopLevelWindow(HINSTANCE instance, const CompanionOptions& options) {
   RegisterWindowClass(instance, "BrassOwletTask", HandleMessage);
   if (!options.asChild) {
     return CreateWindowExA(0, "BrassOwletTask", options.title, WS_OVERLAPPEDWINDOW, 40, 40, 320,
@@ -101,8 +69,8 @@ HWND CreateTopLevelWindow(HINSTANCE instance, const Options& options) {
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int showCommand) {
-  Options options;
-  if (!ParseOptions(__argc, __argv, options)) {
+  CompanionOptions options;
+  if (!ParseCompanionOptions(__argc, __argv, options)) {
     return 2;
   }
   if (const char* reportPath = std::getenv("BRASSOWLET_COMPANION_REPORT")) {

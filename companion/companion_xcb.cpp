@@ -1,13 +1,7 @@
 // BrassOwlet's stand-in on X11: one top-level window of class "BrassOwletTask",
 // shown until it is closed through the window manager or the program is signalled.
 //
-// Options, for tests and demos:
-//   --delay-ms N       wait N milliseconds before the window appears
-//   --exit-after-ms N  end by itself N milliseconds after the window appeared
-//   --unmapped         create the window but never show it
-//   --title T          title the window T rather than "BrassOwlet"
-//   --as-child         put the window of that class inside a top-level window of
-//                      another class, where it must not count as top-level
+// Its options, for tests and demos, are in companion_options.h.
 // With BRASSOWLET_COMPANION_REPORT set to a file name, it first writes there what it
 // was started with: its session, descriptors, blocked and ignored signals.
 
@@ -22,37 +16,9 @@
 #include <cstring>
 #include <ctime>
 
+#include "companion/companion_options.h"
+
 namespace {
-
-struct Options {
-  long delayMs = 0;
-  long exitAfterMs = -1;
-  bool unmapped = false;
-  const char* title = "BrassOwlet";
-  bool asChild = false;
-};
-
-Options ParseOptions(int argc, char** argv) {
-  Options options;
-  for (int i = 1; i < argc; ++i) {
-    const bool hasValue = i + 1 < argc;
-    if (std::strcmp(argv[i], "--delay-ms") == 0 && hasValue) {
-      options.delayMs = std::atol(argv[++i]);
-    } else if (std::strcmp(argv[i], "--exit-after-ms") == 0 && hasValue) {
-      options.exitAfterMs = std::atol(argv[++i]);
-    } else if (std::strcmp(argv[i], "--title") == 0 && hasValue) {
-      options.title = argv[++i];
-    } else if (std::strcmp(argv[i], "--unmapped") == 0) {
-      options.unmapped = true;
-    } else if (std::strcmp(argv[i], "--as-child") == 0) {
-      options.asChild = true;
-    } else {
-      std::fprintf(stderr, "BrassOwlet: unknown option %s\n", argv[i]);
-      std::exit(2);
-    }
-  }
-  return options;
-}
 
 void WriteStartReport(const char* path) {
   std::FILE* report = std::fopen(path, "w");
@@ -140,7 +106,11 @@ bool IsDeleteRequest(const xcb_generic_event_t* event, xcb_atom_t deleteWindow) 
 }  // namespace
 
 int main(int argc, char** argv) {
-  const Options options = ParseOptions(argc, argv);
+  CompanionOptions options;
+  if (!ParseCompanionOptions(argc, argv, options)) {
+    std::fprintf(stderr, "BrassOwlet: unknown option\n");
+    return 2;
+  }
   if (const char* reportPath = std::getenv("BRASSOWLET_COMPANION_REPORT")) {
     WriteStartReport(reportPath);
   }
