@@ -19,6 +19,7 @@
 #include <string>
 
 #include "platform/platform.h"
+#include "tests/support/in_temporary_directory.h"
 #include "tests/support/processes.h"
 #include "tests/support/temporary_directory.h"
 
@@ -26,18 +27,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class PosixPlatform : public testing::Test {
- protected:
-  void SetUp() override {
-    directory_ = MakeTemporaryDirectory("platform");
-    fs::current_path(directory_);
-  }
-  void TearDown() override {
-    fs::current_path(fs::temp_directory_path());
-    fs::remove_all(directory_);
-  }
-  fs::path directory_;
-};
+class PosixPlatform : public InTemporaryDirectory {};
 
 TEST_F(PosixPlatform, CaptureTakesADirectoryThatFitsAndLeavesALongerOneEmpty) {
   for (const std::size_t length :

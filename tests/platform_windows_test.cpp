@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "tests/support/in_temporary_directory.h"
 #include "tests/support/temporary_directory.h"
 #include "tests/support/wait.h"
 #include "tests/support/windows_processes.h"
@@ -19,18 +20,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class WindowsPlatform : public testing::Test {
+class WindowsPlatform : public InTemporaryDirectory {
  protected:
-  void SetUp() override {
-    directory_ = MakeTemporaryDirectory("platform");
-    fs::current_path(directory_);
-  }
   void TearDown() override {
     EndProgramsNamed("BrassOwlet.exe");
     SetEnvironmentVariableA("BRASSOWLET_COMPANION_REPORT", nullptr);
-    fs::current_path(fs::temp_directory_path());
-    std::error_code ignored;
-    fs::remove_all(directory_, ignored);
+    InTemporaryDirectory::TearDown();
   }
 
   void StartCompanion(const std::string& options) {
@@ -39,8 +34,6 @@ class WindowsPlatform : public testing::Test {
     ASSERT_NE(companion.process, nullptr);
     CloseHandle(companion.process);
   }
-
-  fs::path directory_;
 };
 
 TEST_F(WindowsPlatform, CaptureTakesADirectoryThatFitsAndLeavesALongerOneEmpty) {
