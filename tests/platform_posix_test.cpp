@@ -22,6 +22,7 @@
 #include "tests/support/in_temporary_directory.h"
 #include "tests/support/processes.h"
 #include "tests/support/temporary_directory.h"
+#include "tests/support/x11_round_trips.h"
 
 namespace fs = std::filesystem;
 
@@ -362,6 +363,36 @@ TEST_F(PosixPresence, AChildWindowOfTheClassDoesNotCount) {
   // Its host window is top-level, so once that is seen the child exists too.
   ASSERT_TRUE(WaitUntil([] { return TopLevelWindowExists("BrassOwletHost"); }));
   EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+}
+
+// However many windows the server holds, a scan waits on it at most twice: once for
+// the root's children, once for all of their classes.
+TEST_F(PosixPresence, ThePresenceTestWaitsOnTheServerTwiceWhateverTheNumberOfWindows) {
+  const fs::path directory = MakeTemporaryDirectory("crowd");
+  struct Crowd {
+    int windows;
+    bool withWatched;
+    unsigned long roundTrips;
+  };
+  // With no window at all there are no classes to ask for.
+  for (const Crowd crowd : {Crowd{0, false, 1}, Crowd{1, true, 2}, Crowd{1000, false, 2},
+                            Crowd{1000, true, 2}, Crowd{5000, true, 2}}) {
+    SCOPED_TRACE(testing::Message() << crowd.windows << " windows, watched " << crowd.withWatched);
+    const fs::path ready = directory / "ready.txt";
+    fs::remove(ready);
+    std::vector<std::string> arguments{std::to_string(crowd.windows)};
+    if (crowd.withWatched) {
+      arguments.push_back("--with-watched");
+    }
+    started_.push_back(StartProcess(WINDOW_CROWD_PATH, arguments, {}, {}, ready.string()));
+    ASSERT_TRUE(WaitUntil([&] { return ReadFileBytes(ready) == "ready\n"; }));
+
+    ResetX11RoundTrips();
+    EXPECT_EQ(TopLevelWindowExists("BrassOwletTask"), crowd.withWatched);
+    EXPECT_EQ(X11RoundTrips(), crowd.roundTrips);
+    StopLastCompanion();
+  }
+  fs::remove_all(directory);
 }
 
 }  // namespace

@@ -3,11 +3,20 @@ add_library(posix_test_support OBJECT support/processes.cpp)
 target_include_directories(posix_test_support PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(posix_test_support PUBLIC GTest::gtest)
 
+# A crowd of top-level windows, and a count of the round trips a client makes to the
+# X server, for the presence test at scale (here and in bench/).
+add_executable(window_crowd support/window_crowd.cpp)
+target_link_libraries(window_crowd PRIVATE PkgConfig::XCB)
+add_library(x11_round_trips OBJECT support/x11_round_trips.cpp)
+target_include_directories(x11_round_trips PUBLIC ${CMAKE_SOURCE_DIR})
+target_link_libraries(x11_round_trips PUBLIC PkgConfig::XCB ${CMAKE_DL_LIBS})
+
 add_executable(platform_posix_tests platform_posix_test.cpp)
 target_link_libraries(platform_posix_tests PRIVATE platform posix_test_support test_common
-                                                   GTest::gtest_main)
-target_compile_definitions(platform_posix_tests PRIVATE COMPANION_PATH="$<TARGET_FILE:companion>")
-add_dependencies(platform_posix_tests companion)
+                                                   x11_round_trips GTest::gtest_main)
+target_compile_definitions(platform_posix_tests PRIVATE COMPANION_PATH="$<TARGET_FILE:companion>"
+                                                        WINDOW_CROWD_PATH="$<TARGET_FILE:window_crowd>")
+add_dependencies(platform_posix_tests companion window_crowd)
 gtest_discover_tests(platform_posix_tests DISCOVERY_MODE PRE_TEST)
 
 add_executable(end_to_end_tests end_to_end_test.cpp)
