@@ -112,13 +112,16 @@ xcb_window_t WindowAt(const WindowList& list, std::size_t index) {
   return index < list.firstCount ? list.first[index] : list.second[index - list.firstCount];
 }
 
-// Asks every window for its class (and, when frames are explored, for WM_STATE),
-// all requests first, then every reply. At depth 0 any window with the class
-// counts; deeper, only a client window, one carrying WM_STATE. A window with
-// neither property is a window manager's frame to look into next.
+// Asks every window for its class (and, inside frames, for WM_STATE), all requests
+// first, then every reply. At depth 0 any window with the class counts; deeper,
+// only a client window, one carrying WM_STATE. A window with neither property is a
+// window manager's frame to look into next. WM_STATE is not asked of the root's
+// children: a client window there has a class, or none worth looking into, and the
+// question would double the requests of every scan.
 bool AnyWindowHasClass(const WindowList& windows, const char* windowClass, bool exploreFrames,
                        int depth) {
   const std::size_t count = windows.firstCount + windows.secondCount;
+  const bool askState = exploreFrames && depth > 0;
   bool found = false;
   for (std::size_t start = 0; start < count; start += ScanBatch) {
     const std::size_t batch = count - start < ScanBatch ? count - start : ScanBatch;
@@ -126,15 +129,14 @@ bool AnyWindowHasClass(const WindowList& windows, const char* windowClass, bool 
       const xcb_window_t window = WindowAt(windows, start + i);
       classCookies[i] = xcb_get_property(connection, 0, window, XCB_ATOM_WM_CLASS,
                                          XCB_GET_PROPERTY_TYPE_ANY, 0, MaxClassLongs);
-      if (exploreFrames) {
+      if (askState) {
         stateCookies[i] =
             xcb_get_property(connection, 0, window, wmStateAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 0);
       }
     }
     for (std::size_t i = 0; i < batch; ++i) {
       xcb_get_property_reply_t* classReply = PropertyReply(classCookies[i]);
-      xcb_get_property_reply_t* stateReply =
-          exploreFrames ? PropertyReply(stateCookies[i]) : nullptr;
+      xcb_get_property_reply_t* stateReply = askState ? PropertyReply(stateCookies[i]) : nullptr;
       const bool isClient = depth == 0 || HasProperty(stateReply);
       if (isClient && ClassMatches(classReply, windowClass)) {
         found = true;

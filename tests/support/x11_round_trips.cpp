@@ -10,9 +10,26 @@
 
 namespace {
 
-unsigned int lastSent = 0;
-unsigned int answeredUpTo = 0;
+// Each connection numbers its requests on its own.
+struct ConnectionSequences {
+  const xcb_connection_t* connection;
+  unsigned int lastSent;
+  unsigned int answeredUpTo;
+};
+
+constexpr int MaxConnections = 8;
+ConnectionSequences connections[MaxConnections];
 unsigned long roundTrips = 0;
+
+ConnectionSequences& SequencesOf(const xcb_connection_t* connection) {
+  for (ConnectionSequences& sequences : connections) {
+    if (sequences.connection == connection || sequences.connection == nullptr) {
+      sequences.connection = connection;
+      return sequences;
+    }
+  }
+  return connections[MaxConnections - 1];  // shared by any beyond the table's size
+}
 
 template <typename Function>
 Function* Next(const char* name) {
@@ -30,24 +47,30 @@ extern "C" unsigned int xcb_send_request(xcb_connection_t* connection, int flags
                                          struct iovec* vector,
                                          const xcb_protocol_request_t* request) {
   static auto* const send = Next<decltype(xcb_send_request)>("xcb_send_request");
-  lastSent = send(connection, flags, vector, request);
-  return lastSent;
+  const unsigned int sequence = send(connection, flags, vector, request);
+  SequencesOf(connection).lastSent = sequence;
+  return sequence;
 }
 
 extern "C" void* xcb_wait_for_reply(xcb_connection_t* connection, unsigned int request,
                                     xcb_generic_error_t** error) {
   static auto* const wait = Next<decltype(xcb_wait_for_reply)>("xcb_wait_for_reply");
-  if (IsLater(request, answeredUpTo)) {
+  ConnectionSequences& sequences = SequencesOf(connection);
+  if (IsLater(request, sequences.answeredUpTo)) {
     // Everything sent so far goes out with this wait and is answered by its end.
     ++roundTrips;
-    answeredUpTo = lastSent;
+    sequences.answeredUpTo = sequences.lastSent;
   }
   return wait(connection, request, error);
 }
 
 void ResetX11RoundTrips() {
+  // Forgets every connection, also one closed since whose address a new one took;
+  // every reply they were waiting for has been read by now.
   roundTrips = 0;
-  answeredUpTo = lastSent;
+  for (ConnectionSequences& sequences : connections) {
+    sequences = {};
+  }
 }
 
 unsigned long X11RoundTrips() {

@@ -4,5 +4,6 @@
 // Linking this in puts a counter in front of libxcb's own functions.
 #pragma once
 
+// Starts counting afresh, between requests, once every reply asked for has been read.
 void ResetX11RoundTrips();
 unsigned long X11RoundTrips();
