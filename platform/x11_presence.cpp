@@ -2,7 +2,9 @@
 // reparenting window manager, the client window (the one carrying WM_STATE) inside
 // a root child's frame, or a client that an EWMH manager lists in _NET_CLIENT_LIST.
 // Requests are sent in batches and their replies read afterwards, so a scan waits
-// on the server a fixed number of times whatever the number of windows.
+// on the server a fixed number of times whatever the number of windows. The window
+// found last is asked about in the first batch: while it stays a top-level window
+// of the class, that batch is the whole scan.
 
 #include <xcb/xcb.h>
 
@@ -33,6 +35,8 @@ xcb_query_tree_cookie_t treeCookies[ScanBatch];
 xcb_window_t frames[ScanBatch];
 std::size_t frameCount;
 xcb_window_t frameChildren[ScanBatch];
+// The window that the last scan found, or none.
+xcb_window_t lastFound = XCB_WINDOW_NONE;
 
 xcb_atom_t InternAtomReply(xcb_intern_atom_cookie_t cookie) {
   xcb_atom_t atom = XCB_ATOM_NONE;
@@ -140,6 +144,7 @@ bool AnyWindowHasClass(const WindowList& windows, const char* windowClass, bool 
       const bool isClient = depth == 0 || HasProperty(stateReply);
       if (isClient && ClassMatches(classReply, windowClass)) {
         found = true;
+        lastFound = WindowAt(windows, start + i);
       }
       if (exploreFrames && !HasProperty(classReply) && !HasProperty(stateReply)) {
         AddFrame(WindowAt(windows, start + i));
@@ -175,10 +180,54 @@ bool AnyFrameChildHasClass(const char* windowClass, int depth) {
   return AnyWindowHasClass({frameChildren, childCount, nullptr, 0}, windowClass, true, depth);
 }
 
+// What the first batch asks about the window found last; the replies say whether
+// it is still what the full scan would count.
+struct LastFoundCookies {
+  xcb_query_tree_cookie_t tree;
+  xcb_get_property_cookie_t windowClass;
+  xcb_get_property_cookie_t state;
+};
+
+LastFoundCookies AskAboutLastFound() {
+  return {xcb_query_tree(connection, lastFound),
+          xcb_get_property(connection, 0, lastFound, XCB_ATOM_WM_CLASS, XCB_GET_PROPERTY_TYPE_ANY,
+                           0, MaxClassLongs),
+          xcb_get_property(connection, 0, lastFound, wmStateAtom, XCB_GET_PROPERTY_TYPE_ANY, 0, 0)};
+}
+
+bool IsListed(xcb_window_t window, const xcb_window_t* clients, std::size_t clientCount) {
+  for (std::size_t i = 0; i < clientCount; ++i) {
+    if (clients[i] == window) {
+      return true;
+    }
+  }
+  return false;
+}
+
+// Still of the class, and still a root child, a listed client, or a client inside a
+// frame; a window that has gone answers with errors and is none of these.
+bool LastFoundStillCounts(const LastFoundCookies& cookies, const char* windowClass,
+                          const WindowList& topLevel) {
+  xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, cookies.tree, nullptr);
+  xcb_get_property_reply_t* classReply = PropertyReply(cookies.windowClass);
+  xcb_get_property_reply_t* stateReply = PropertyReply(cookies.state);
+  const bool topLevelWindow = (tree != nullptr && tree->parent == rootWindow) ||
+                              HasProperty(stateReply) ||
+                              IsListed(lastFound, topLevel.second, topLevel.secondCount);
+  const bool counts = topLevelWindow && ClassMatches(classReply, windowClass);
+  std::free(tree);
+  std::free(classReply);
+  std::free(stateReply);
+  return counts;
+}
+
 bool ScanForClass(const char* windowClass) {
   const xcb_query_tree_cookie_t treeCookie = xcb_query_tree(connection, rootWindow);
   const xcb_get_property_cookie_t listCookie =
       xcb_get_property(connection, 0, rootWindow, clientListAtom, XCB_ATOM_WINDOW, 0, ScanBatch);
+  const bool askedAboutLastFound = lastFound != XCB_WINDOW_NONE;
+  const LastFoundCookies lastFoundCookies =
+      askedAboutLastFound ? AskAboutLastFound() : LastFoundCookies{};
   xcb_query_tree_reply_t* tree = xcb_query_tree_reply(connection, treeCookie, nullptr);
   xcb_get_property_reply_t* clientList = PropertyReply(listCookie);
   const bool hasClientList =
@@ -194,10 +243,14 @@ bool ScanForClass(const char* windowClass) {
     topLevel.secondCount =
         static_cast<std::size_t>(xcb_get_property_value_length(clientList)) / sizeof(xcb_window_t);
   }
-  frameCount = 0;
-  // With a client list the manager has said which windows are its clients; without
-  // one, the clients are looked for inside the root's unnamed children.
-  bool found = AnyWindowHasClass(topLevel, windowClass, !hasClientList, 0);
+  bool found = askedAboutLastFound && LastFoundStillCounts(lastFoundCookies, windowClass, topLevel);
+  if (!found) {
+    lastFound = XCB_WINDOW_NONE;
+    frameCount = 0;
+    // With a client list the manager has said which windows are its clients;
+    // without one, the clients are looked for inside the root's unnamed children.
+    found = AnyWindowHasClass(topLevel, windowClass, !hasClientList, 0);
+  }
   std::free(tree);
   std::free(clientList);
   for (int depth = 1; !found && frameCount > 0 && depth <= MaxFrameDepth; ++depth) {
@@ -247,6 +300,7 @@ bool TopLevelWindowExists(const char* windowClass) {
     // The server went away: nothing it said can be trusted, and a later cycle
     // connects again.
     Disconnect();
+    lastFound = XCB_WINDOW_NONE;
     return false;
   }
   return found;

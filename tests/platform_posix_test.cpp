@@ -25,6 +25,7 @@
 #include "tests/support/x11_round_trips.h"
 
 namespace fs = std::filesystem;
+using namespace std::string_literals;
 
 namespace {
 
@@ -366,17 +367,19 @@ TEST_F(PosixPresence, AChildWindowOfTheClassDoesNotCount) {
 }
 
 // However many windows the server holds, a scan waits on it at most twice: once for
-// the root's children, once for all of their classes.
+// the root's children, once for all of their classes. Once the window has been
+// found, the next scan finds it again with one wait.
 TEST_F(PosixPresence, ThePresenceTestWaitsOnTheServerTwiceWhateverTheNumberOfWindows) {
   const fs::path directory = MakeTemporaryDirectory("crowd");
   struct Crowd {
     int windows;
     bool withWatched;
     unsigned long roundTrips;
+    unsigned long roundTripsOnceFound;
   };
   // With no window at all there are no classes to ask for.
-  for (const Crowd crowd : {Crowd{0, false, 1}, Crowd{1, true, 2}, Crowd{1000, false, 2},
-                            Crowd{1000, true, 2}, Crowd{5000, true, 2}}) {
+  for (const Crowd crowd : {Crowd{0, false, 1, 1}, Crowd{1, true, 2, 1}, Crowd{1000, false, 2, 2},
+                            Crowd{1000, true, 2, 1}, Crowd{5000, true, 2, 1}}) {
     SCOPED_TRACE(testing::Message() << crowd.windows << " windows, watched " << crowd.withWatched);
     const fs::path ready = directory / "ready.txt";
     fs::remove(ready);
@@ -390,9 +393,80 @@ TEST_F(PosixPresence, ThePresenceTestWaitsOnTheServerTwiceWhateverTheNumberOfWin
     ResetX11RoundTrips();
     EXPECT_EQ(TopLevelWindowExists("BrassOwletTask"), crowd.withWatched);
     EXPECT_EQ(X11RoundTrips(), crowd.roundTrips);
+    ResetX11RoundTrips();
+    EXPECT_EQ(TopLevelWindowExists("BrassOwletTask"), crowd.withWatched);
+    EXPECT_EQ(X11RoundTrips(), crowd.roundTripsOnceFound);
     StopLastCompanion();
   }
   fs::remove_all(directory);
+}
+
+// A window of our own making, changed between scans; each change is carried out by
+// the server before the next scan asks.
+class ChangingWindow {
+ public:
+  ChangingWindow() : connection_(xcb_connect(nullptr, nullptr)) {
+    root_ = xcb_setup_roots_iterator(xcb_get_setup(connection_)).data->root;
+    window_ = MakeWindow();
+    host_ = MakeWindow();
+    SetClass(window_, "brassowlet\0BrassOwletTask"s);
+    SetClass(host_, "host\0Host"s);
+    Sync();
+  }
+  ~ChangingWindow() { xcb_disconnect(connection_); }
+
+  void SetClass(const std::string& wmClass) {
+    SetClass(window_, wmClass);
+    Sync();
+  }
+  void MoveInto(bool host) {
+    xcb_reparent_window(connection_, window_, host ? host_ : root_, 0, 0);
+    Sync();
+  }
+  void Destroy() {
+    xcb_destroy_window(connection_, window_);
+    Sync();
+  }
+
+ private:
+  xcb_window_t MakeWindow() {
+    const xcb_window_t window = xcb_generate_id(connection_);
+    xcb_create_window(connection_, XCB_COPY_FROM_PARENT, window, root_, 0, 0, 1, 1, 0,
+                      XCB_WINDOW_CLASS_INPUT_OUTPUT, XCB_COPY_FROM_PARENT, 0, nullptr);
+    return window;
+  }
+  void SetClass(xcb_window_t window, const std::string& wmClass) {
+    xcb_change_property(connection_, XCB_PROP_MODE_REPLACE, window, XCB_ATOM_WM_CLASS,
+                        XCB_ATOM_STRING, 8, static_cast<std::uint32_t>(wmClass.size() + 1),
+                        wmClass.c_str());
+  }
+  // The reply comes once the server has carried out every request before it.
+  void Sync() {
+    std::free(xcb_get_input_focus_reply(connection_, xcb_get_input_focus(connection_), nullptr));
+  }
+
+  xcb_connection_t* connection_;
+  xcb_window_t root_;
+  xcb_window_t window_;
+  xcb_window_t host_;
+};
+
+// The window found last is asked about first; it counts only while it is still a
+// top-level window of the class, and the answer never lags a change.
+TEST_F(PosixPresence, AWindowFoundBeforeCountsOnlyWhileStillTopLevelAndOfTheClass) {
+  ChangingWindow window;
+  EXPECT_TRUE(TopLevelWindowExists("BrassOwletTask"));
+  EXPECT_TRUE(TopLevelWindowExists("BrassOwletTask"));
+  window.SetClass("brassowlet\0SomethingElse"s);
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+  window.SetClass("brassowlet\0BrassOwletTask"s);
+  EXPECT_TRUE(TopLevelWindowExists("BrassOwletTask"));
+  window.MoveInto(true);
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
+  window.MoveInto(false);
+  EXPECT_TRUE(TopLevelWindowExists("BrassOwletTask"));
+  window.Destroy();
+  EXPECT_FALSE(TopLevelWindowExists("BrassOwletTask"));
 }
 
 }  // namespace
