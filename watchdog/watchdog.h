@@ -2,7 +2,7 @@
 #pragma once
 
 #ifdef BRASSOWLET_TEST_CYCLE_PERIOD_MS
-// Only a test's own build of the program runs its cycles faster.
+// Only the tests' and benchmarks' own builds of the cycle run it faster.
 inline constexpr unsigned CyclePeriodMs = BRASSOWLET_TEST_CYCLE_PERIOD_MS;
 #else
 inline constexpr unsigned CyclePeriodMs = 1000;
