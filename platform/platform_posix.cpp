@@ -150,5 +150,11 @@ void SoundAlert() {
 }
 
 bool StandardOutputIsConsole() {
-  return isatty(STDOUT_FILENO) == 1;
+  // Nothing outside the watchdog can make its standard output something else, so
+  // the answer is asked of the system once rather than on every write.
+  static int console = -1;
+  if (console == -1) {
+    console = isatty(STDOUT_FILENO) == 1 ? 1 : 0;
+  }
+  return console == 1;
 }
