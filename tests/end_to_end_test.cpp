@@ -393,9 +393,11 @@ TEST_F(EndToEnd, AFullDiskCostsRecordsWhileTheCycleGoesOn) {
           ("mount -t tmpfs -o size=64k tmpfs '" + disk.string() + "' 2>/dev/null").c_str()) != 0) {
     GTEST_SKIP() << "mounting a small file system needs root";
   }
-  // Full to the last block.
-  std::system(
-      ("dd if=/dev/zero of='" + (disk / "filler").string() + "' bs=1k 2>/dev/null").c_str());
+  // Full to the last block: dd stops when no room is left.
+  EXPECT_NE(
+      std::system(
+          ("dd if=/dev/zero of='" + (disk / "filler").string() + "' bs=1k 2>/dev/null").c_str()),
+      0);
   terminal_ = StartInTerminal(disk);
   ASSERT_TRUE(ReadUntil(terminal_, Contains(")\r\n\r\n", 2))) << terminal_.output;
   const std::string whileFull = ReadFileBytes(disk / "BrassOwletMonitor Log.txt");
@@ -403,7 +405,7 @@ TEST_F(EndToEnd, AFullDiskCostsRecordsWhileTheCycleGoesOn) {
   const std::size_t seen = Count(terminal_.output, ")\r\n\r\n");
   const bool shown = ShowsFailedCycles(terminal_, static_cast<int>(seen) + 2);
   const std::string log = ReadFileBytes(disk / "BrassOwletMonitor Log.txt");
-  std::system(("umount '" + disk.string() + "'").c_str());
+  EXPECT_EQ(std::system(("umount '" + disk.string() + "'").c_str()), 0);
   ASSERT_TRUE(shown) << terminal_.output;
   EXPECT_EQ(whileFull, "");
   EXPECT_TRUE(
