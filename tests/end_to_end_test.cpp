@@ -36,6 +36,13 @@ struct Terminal {
   std::string output;
 };
 
+// The program under test: the one built here, or, named in BRASSOWLET_MONITOR, an
+// installed one.
+const char* MonitorPath() {
+  const char* installed = std::getenv("BRASSOWLET_MONITOR");
+  return installed != nullptr ? installed : MONITOR_PATH;
+}
+
 // inChild runs in the new process just before the program: to change who it runs
 // as, say.
 Terminal StartInTerminal(const fs::path& directory, const std::vector<std::string>& arguments = {},
@@ -53,12 +60,12 @@ Terminal StartInTerminal(const fs::path& directory, const std::vector<std::strin
     for (const std::string& variable : environment) {
       putenv(const_cast<char*>(variable.c_str()));
     }
-    std::vector<char*> argv{const_cast<char*>(MONITOR_PATH)};
+    std::vector<char*> argv{const_cast<char*>(MonitorPath())};
     for (const std::string& argument : arguments) {
       argv.push_back(const_cast<char*>(argument.c_str()));
     }
     argv.push_back(nullptr);
-    execv(MONITOR_PATH, argv.data());
+    execv(MonitorPath(), argv.data());
     _exit(127);
   }
   return terminal;

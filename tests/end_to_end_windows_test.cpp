@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -54,8 +55,8 @@ class WindowsEndToEnd : public testing::Test {
   // directory).
   void StartOnConsole(const std::string& in = {},
                       const std::vector<std::string>& environment = {}) {
-    monitor_ = StartProgram(Quoted(BuiltProgram(MONITOR_FILE)),
-                            in.empty() ? directory_.string() : in, true, nullptr, environment);
+    monitor_ = StartProgram(Quoted(MonitorProgram()), in.empty() ? directory_.string() : in, true,
+                            nullptr, environment);
     ASSERT_NE(monitor_.process, nullptr);
   }
   // The watchdog with its standard output in a file.
@@ -64,10 +65,16 @@ class WindowsEndToEnd : public testing::Test {
     output_ = CreateFileA(file.string().c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                           &inheritable, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(output_, INVALID_HANDLE_VALUE);
-    monitor_ = StartProgram(Quoted(BuiltProgram(MONITOR_FILE)), directory_, false, output_);
+    monitor_ = StartProgram(Quoted(MonitorProgram()), directory_, false, output_);
     ASSERT_NE(monitor_.process, nullptr);
   }
   static std::string Quoted(const fs::path& path) { return "\"" + path.string() + "\""; }
+  // The program under test: the one built here, or, named in BRASSOWLET_MONITOR, one
+  // unpacked from the package.
+  static fs::path MonitorProgram() {
+    const char* unpacked = std::getenv("BRASSOWLET_MONITOR");
+    return unpacked != nullptr ? fs::path(unpacked) : BuiltProgram(MONITOR_FILE);
+  }
 
   // The console's rows, with each time of day shown as <time>.
   Rows Screen() const {

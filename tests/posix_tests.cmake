@@ -60,3 +60,16 @@ if(VALGRIND AND NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
                      $<TARGET_FILE:${suite}>)
   endforeach()
 endif()
+
+# The Debian package, made and checked as a user's machine would take it; and the
+# manual page, which must render without a warning. Not for a sanitizer's build.
+if(NOT CMAKE_CXX_FLAGS MATCHES "sanitize")
+  add_test(NAME Package.DebianPackagePassesLintianAndRunsFromAScratchRoot
+           COMMAND bash ${CMAKE_CURRENT_SOURCE_DIR}/package_test.sh ${CMAKE_BINARY_DIR}
+                   $<TARGET_FILE:end_to_end_tests> ${PROJECT_VERSION})
+  set_tests_properties(Package.DebianPackagePassesLintianAndRunsFromAScratchRoot
+                       PROPERTIES TIMEOUT 300)
+endif()
+add_test(NAME ManualPage.RendersWithoutWarnings
+         COMMAND sh -c "warnings=$(groff -ww -z -man \"$1\" 2>&1) && [ -z \"$warnings\" ] || { echo \"$warnings\"; exit 1; }"
+                 groff ${CMAKE_BINARY_DIR}/BrassOwletMonitor.1)
