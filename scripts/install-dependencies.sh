@@ -12,6 +12,8 @@ packages=(
   xvfb                 # a headless X server for the tests and the demo
   twm openbox          # reparenting window managers for the presence tests
   clang libclang-rt-14-dev  # libFuzzer, for the fuzz test of the texts
+  # The Debian package and what checks it and its manual page and examples.
+  dpkg-dev lintian groff-base desktop-file-utils systemd
   # The Windows build: cross-compiled, GoogleTest from Debian's sources, run under Wine.
   g++-mingw-w64-x86-64-posix googletest wine wine64
 )

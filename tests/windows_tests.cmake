@@ -33,3 +33,12 @@ foreach(program BrassOwletMonitor companion)
            COMMAND ${CMAKE_COMMAND} -DOBJDUMP=${CMAKE_OBJDUMP} -DPROGRAM=$<TARGET_FILE:${program}>
                    -P ${CMAKE_SOURCE_DIR}/cmake/CheckSystemImports.cmake)
 endforeach()
+
+# The .zip for Windows, made and unpacked as a user would, its program run from there.
+add_test(NAME Package.WindowsZipHoldsTheWatchdogAndRunsUnpacked
+         COMMAND ${CMAKE_COMMAND} -DBUILD=${CMAKE_BINARY_DIR}
+                 -DEMULATOR=${CMAKE_CROSSCOMPILING_EMULATOR}
+                 -DEND_TO_END=$<TARGET_FILE:end_to_end_windows_tests> -DVERSION=${PROJECT_VERSION}
+                 -P ${CMAKE_SOURCE_DIR}/cmake/CheckWindowsZip.cmake)
+set_tests_properties(Package.WindowsZipHoldsTheWatchdogAndRunsUnpacked
+                     PROPERTIES TIMEOUT 300 ${window_tests_lock})
