@@ -87,7 +87,8 @@ int main(int argc, char** argv) {
   fs::current_path(benchDirectory);
   // The results go where standard output went; standard output itself becomes the
   // watchdog's file.
-  std::ofstream results("/dev/fd/" + std::to_string(dup(STDOUT_FILENO)));
+  // Appended to, so that a file holding what came before is not emptied.
+  std::ofstream results("/dev/fd/" + std::to_string(dup(STDOUT_FILENO)), std::ios::app);
   benchmark::ConsoleReporter reporter(benchmark::ConsoleReporter::OO_Tabular);
   reporter.SetOutputStream(&results);
   reporter.SetErrorStream(&std::cerr);

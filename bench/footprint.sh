@@ -51,18 +51,28 @@ start_in() {
   processes+=("$started")
 }
 
+# window_crowd COUNT [--with-watched] on the display in DISPLAY, ready when it returns.
 crowd_of() {
-  local ready="$work/crowd-ready.$1"
-  DISPLAY=$1 "$build/window_crowd" "$windows" >"$ready" &
+  local ready
+  ready=$(mktemp -p "$work")
+  "$build/window_crowd" "$@" >"$ready" &
   processes+=($!)
   until grep -q ready "$ready" 2>/dev/null; do sleep 0.1; done
 }
 
-# The present run: the watchdog starts BrassOwlet itself on its first cycle.
-start_xvfb
-export DISPLAY=$xvfb_display
-crowd_of "$DISPLAY"
+# A server of its own among a crowd of windows, for each process that asks it once a
+# second, so that none of them finds it woken by another: how long a round trip
+# takes depends on that.
+crowded_server() {
+  start_xvfb
+  export DISPLAY=$xvfb_display
+  crowd_of "$windows"
+}
+
+# The present run. The watchdog starts BrassOwlet itself on its first cycle; the
+# smallest X client and the supervisors need no server of their own.
 mkdir -p "$work/watchdog" "$work/counted" "$work/runsv/sleep"
+crowded_server
 cp "$build/BrassOwlet.exe" "$work/watchdog/"
 (cd "$work/watchdog" && exec "$build/BrassOwletMonitor" >output.txt) &
 processes+=($!)
@@ -70,12 +80,16 @@ declare -A pids=([watchdog]=$!)
 until grep -q "Starting BrassOwlet" "$work/watchdog/BrassOwletMonitor Log.txt" 2>/dev/null; do
   sleep 0.1
 done
-sleep 1
+start_in "$work" "$build/bare_x_client" && pids[bare_x_client]=$started
+# The others find a window of the watched class that the crowd holds.
+crowded_server
+crowd_of 1 --with-watched
+start_in "$work" "$build/scan_loop" && pids[scan_loop]=$started
+crowded_server
+crowd_of 1 --with-watched
 BRASSOWLET_ALLOCATION_REPORT="$work/present.cycles" \
   LD_PRELOAD="$build/bench/liballocation_counter.so" \
   start_in "$work/counted" "$build/BrassOwletMonitor"
-start_in "$work" "$build/bare_x_client" && pids[bare_x_client]=$started
-start_in "$work" "$build/scan_loop" && pids[scan_loop]=$started
 cat >"$work/supervisord.conf" <<CONF
 [supervisord]
 nodaemon=true
@@ -130,29 +144,35 @@ processes=()
 end_xvfbs  # and with its server, the BrassOwlet that the watchdog started
 xvfb_processes=()
 echo "Present run done; the failing run takes $failing_seconds s."
-start_xvfb
-failing_display=$xvfb_display
-crowd_of "$failing_display"
+crowded_server
 mkdir -p "$work/failing"
-DISPLAY=$failing_display BRASSOWLET_ALLOCATION_REPORT="$work/failing.cycles" \
+BRASSOWLET_ALLOCATION_REPORT="$work/failing.cycles" \
   LD_PRELOAD="$build/bench/liballocation_counter.so" \
   start_in "$work/failing" "$build/BrassOwletMonitor"
 failing_pid=$started
 
+# Resident memory every ten seconds: a one-time step while the heap settles is not
+# growth; constant means the same from the first minute to the end.
 sleep "$warm_up"
-failing_first=$(sample "$failing_pid")
-sleep $((failing_seconds - warm_up))
-read -r rss_start _ _ fds_start _ <<<"$failing_first"
+read -r rss_start _ _ fds_start _ <<<"$(sample "$failing_pid")"
+: >"$output/failing-rss.txt"
+for ((elapsed = warm_up; elapsed < failing_seconds; elapsed += 10)); do
+  sleep 10
+  read -r rss _ <<<"$(sample "$failing_pid")"
+  echo "$((elapsed + 10)) $rss" >>"$output/failing-rss.txt"
+done
+rss_minute=$(awk '$1 >= 60 { print $2; exit }' "$output/failing-rss.txt")
 read -r rss_end hwm _ fds_end _ <<<"$(sample "$failing_pid")"
 echo "failing $(cycle_summary "$work/failing.cycles")" >>"$output/cycles.txt"
 failures=$(grep -c "Unable to launch" "$work/failing/BrassOwletMonitor Log.txt")
-# rss_start rss_end hwm fds_start fds_end failures
-echo "$rss_start $rss_end $hwm $fds_start $fds_end $failures" >"$output/failing.txt"
+# rss_start rss_at_one_minute rss_end hwm fds_start fds_end failures
+echo "$rss_start ${rss_minute:-$rss_end} $rss_end $hwm $fds_start $fds_end $failures" \
+  >"$output/failing.txt"
 echo "$windows $seconds $failing_seconds $starts" >"$output/settings.txt"
 
 echo "name rss_kib hwm_kib cpu_ms_per_min fds_start fds_end pss_kib"
 cat "$output/footprint.txt"
 echo "run cycles own/cycle libxcb/cycle other/cycle work_median_us work_max_us launch_median_us launch_max_us"
 cat "$output/cycles.txt"
-echo "failing: rss_start rss_end hwm fds_start fds_end failures"
+echo "failing: rss_start rss_at_one_minute rss_end hwm fds_start fds_end failures"
 cat "$output/failing.txt"

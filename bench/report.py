@@ -86,13 +86,16 @@ add(f"- **Footprint** (`bench/footprint.sh`): the real `BrassOwletMonitor` runs 
     "windows, side by side with the smallest possible X client (`bare_x_client`, C, "
     "connects with xcb and sleeps), a bare loop doing one presence scan per second "
     "at the same N (`scan_loop`), and two general process supervisors from Debian, "
-    "supervisord and runit's runsv, each keeping a `sleep` alive. Each is sampled "
+    "supervisord and runit's runsv, each keeping a `sleep` alive. The watchdog and "
+    "the scanning loop each ask an X server of their own, with the same crowd, so "
+    "that neither finds the server just woken by the other. Each is sampled "
     "after a warm-up and at the end: VmRSS and VmHWM from /proc, CPU time from "
     "/proc/PID/schedstat, open descriptors. A second watchdog beside the first is "
     "preloaded with `bench/allocation_counter.c`, which counts heap allocations "
     "between one pause and the next by the object whose code called the allocator, "
     "and times each cycle's work apart from the launch. Then, alone, a watchdog whose "
-    f"every launch fails runs for {failing_seconds} s among the same crowd.\n")
+    f"every launch fails runs for {failing_seconds} s among the same crowd, its "
+    "resident memory sampled every ten seconds.\n")
 
 add("## Presence test\n")
 add("| N | watched class | ours (ms) | baseline (ms) | baseline / ours | round trips, ours | round trips, baseline |")
@@ -152,13 +155,13 @@ add(f"Over {present[0]} counted cycles: heap allocations per cycle by the watchd
     f"Each cycle's work took {present[4]} µs (median), {present[5]} µs at most. "
     f"The watchdog started BrassOwlet {starts} time(s), on its first cycle.\n")
 
-rss_start, rss_end, hwm, fds_start, fds_end, failures = failing
+rss_start, rss_minute, rss_end, hwm, fds_start, fds_end, failures = failing
 fail = cycles["failing"]
 add(f"## Every launch failing, {failing_seconds} s\n")
 add("| What | Figure |")
 add("| --- | ---: |")
 add(f"| Failed launches logged | {failures} |")
-add(f"| VmRSS at start → end (KiB) | {rss_start} → {rss_end} |")
+add(f"| VmRSS after the warm-up → after a minute → at the end (KiB) | {rss_start} → {rss_minute} → {rss_end} |")
 add(f"| VmHWM at end (KiB) | {hwm} |")
 add(f"| Descriptors at start → end | {fds_start} → {fds_end} |")
 add(f"| Work per cycle without the launch, median / largest (µs) | {fail[4]} / {fail[5]} |")
@@ -177,8 +180,9 @@ add(f"| Resident memory at most 1.1 times the smallest X client | {rss_ratio:.2f
 add(f"| CPU per minute at most 1.2 times the bare scanning loop | {cpu_ratio:.2f} times | {met(cpu_ratio <= 1.2)} |")
 add(f"| No allocation per cycle by our own code | {present[1]} (present), {fail[1]} (failing) | {met(float(present[1]) == 0 and float(fail[1]) == 0)} |")
 add(f"| Descriptors constant (present; failing) | {footprint['watchdog'][3]} → {footprint['watchdog'][4]}; {fds_start} → {fds_end} | {met(footprint['watchdog'][3] == footprint['watchdog'][4] and fds_start == fds_end)} |")
-add(f"| Failing: memory constant | {rss_start} → {rss_end} KiB | {met(rss_start == rss_end)} |")
-add(f"| Failing: each cycle's work under 2 ms without the launch (median; largest) | {fail[4]}; {fail[5]} µs | {met(int(fail[4]) < 2000)} |\n")
+add(f"| Failing: memory constant (from the first minute to the end) | {rss_minute} → {rss_end} KiB | {met(rss_minute == rss_end)} |")
+add(f"| Failing: a cycle's work under 2 ms without the launch, the median cycle | {fail[4]} µs | {met(int(fail[4]) < 2000)} |")
+add(f"| Failing: the same, every cycle | at most {fail[5]} µs | {met(int(fail[5]) < 2000)} |\n")
 
 with open(os.path.join(os.path.dirname(__file__), "findings.md")) as findings:
     add(findings.read())

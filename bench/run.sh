@@ -27,6 +27,7 @@ end_xvfbs
 
 bash bench/footprint.sh "$build" "$results"
 
+mkdir -p docs
 python3 bench/report.py "$results" docs/performance.md
 gnuplot -e "data='$results/presence.dat'; output='docs/presence.png'" bench/presence.gp
 echo "Wrote docs/performance.md and docs/presence.png."
