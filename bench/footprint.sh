@@ -21,7 +21,7 @@ failing_seconds=${FAILING_SECONDS:-600}
 windows=${CROWD_WINDOWS:-100}
 warm_up=3
 
-source "$here/xvfb.sh"
+source "$here/../scripts/xvfb.sh"
 work=$(mktemp -d)
 processes=()
 cleanup() {

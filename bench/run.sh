@@ -14,7 +14,7 @@ results=$PWD/$build/results
 rm -rf "$results"
 mkdir -p "$results"
 
-source bench/xvfb.sh
+source scripts/xvfb.sh
 trap end_xvfbs EXIT
 start_xvfb
 # Five runs of each, reported as medians.

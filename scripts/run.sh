@@ -15,16 +15,10 @@ mkdir -p "$demo"
 cp build/linux/BrassOwlet.exe "$demo/"
 
 if [ -z "${DISPLAY:-}" ]; then
-  displayfile=$(mktemp)
-  Xvfb -displayfd 3 -nolisten tcp -screen 0 1024x768x24 3>"$displayfile" 2>/dev/null &
-  xvfb=$!
-  trap 'kill "$xvfb" 2>/dev/null; rm -f "$displayfile"' EXIT
-  for _ in $(seq 100); do
-    [ -s "$displayfile" ] && break
-    sleep 0.1
-  done
-  [ -s "$displayfile" ] || { echo "Xvfb did not start." >&2; exit 1; }
-  export DISPLAY=":$(head -n 1 "$displayfile")"
+  source scripts/xvfb.sh
+  trap end_xvfbs EXIT
+  start_xvfb
+  export DISPLAY=$xvfb_display
   echo "No display was set: started a headless X server (Xvfb) on $DISPLAY."
 fi
 
