@@ -5,7 +5,6 @@ plot: usage: report.py RESULTS_DIR OUTPUT_MD"""
 import json
 import os
 import platform
-import statistics
 import subprocess
 import sys
 import time
