@@ -37,15 +37,7 @@ class WindowsPlatform : public InTemporaryDirectory {
 };
 
 TEST_F(WindowsPlatform, CaptureTakesADirectoryThatFitsAndLeavesALongerOneEmpty) {
-  for (const std::size_t length : {std::size_t{0}, std::size_t{254}, std::size_t{255}}) {
-    const fs::path directory = length == 0 ? directory_ : DirectoryOfLength(directory_, length);
-    SCOPED_TRACE(directory.string().size());
-    fs::current_path(directory);
-    char buffer[256];
-    std::memset(buffer, 'x', sizeof buffer);
-    CaptureCurrentDirectory(buffer, 255);
-    EXPECT_EQ(std::string(buffer), directory.string().size() < 255 ? directory.string() : "");
-  }
+  ExpectCaptureTakesOnlyWhatFits({0, 254, 255});
 }
 
 TEST_F(WindowsPlatform, EnterDirectoryMovesThereAndLeavesTheCurrentOneOnFailure) {
